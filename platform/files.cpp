@@ -67,10 +67,11 @@ bool MakeFolder(const std::string& path) {
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, size_t max_bytes) {
   bytes->clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking so that opening a named pipe cannot hang; it has no effect on regular files.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info;
-  // Only regular files: a folder cannot be read and a pipe could block for ever.
+  // Only regular files: a folder cannot be read and a pipe or device could block for ever.
   bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   std::vector<char> chunk(64 * 1024);
   while (ok) {

@@ -1,11 +1,10 @@
 // The config folder lookup, whole-file reads with a size cap and atomic replacement of files.
-#include "platform/files.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <string>
 
+#include "platform/files.h"
 #include "platform/json.h"
 #include "temp_folder.h"
 
@@ -59,6 +58,9 @@ TEST(ReadWholeFile, CapsTheSize) {
 
   EXPECT_FALSE(ReadWholeFile(temp.path() + "/missing", &bytes, 10));
   EXPECT_FALSE(ReadWholeFile(temp.path(), &bytes, 10));  // a folder
+  // A named pipe without a writer: refused at once instead of waiting for one.
+  ASSERT_EQ(mkfifo((temp.path() + "/pipe").c_str(), 0600), 0);
+  EXPECT_FALSE(ReadWholeFile(temp.path() + "/pipe", &bytes, 10));
 }
 
 TEST(WriteFileAtomically, ReplacesTheWholeFile) {

@@ -1,11 +1,11 @@
 // JSON parsing into trees, member lookup and the mapping of objects onto records.
-#include "platform/json.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
+
+#include "platform/json.h"
 
 namespace {
 

@@ -1,6 +1,4 @@
 // The data folder, loading and saving preferences.json, and its exact byte format.
-#include "settings/preferences.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,6 +14,7 @@
 
 #include "platform/files.h"
 #include "platform/json.h"
+#include "settings/preferences.h"
 #include "temp_folder.h"
 
 namespace {
