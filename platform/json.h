@@ -24,7 +24,7 @@ struct JsonValue {
   double number = 0;    // Float
   std::string text;     // String
   std::vector<std::pair<std::string, JsonValue>> members;  // Object
-  std::vector<JsonValue> items;                             // Array
+  std::vector<JsonValue> items;                            // Array
 };
 
 // False when the bytes are not exactly one well-formed JSON value.
