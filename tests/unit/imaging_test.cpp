@@ -61,8 +61,10 @@ TEST_F(Imaging, ALockKeepsItsSurfaceAndGivesItsSizeAndPixels) {
   cairo_destroy(target_dc);
   cairo_surface_destroy(target);
 
-  EXPECT_EQ(ImagingLiveObjects(), 4);  // factory, surface factory, stream, lock (with surface)
+  // Factory, surface factory, stream, lock, and the surface that the lock keeps.
+  EXPECT_EQ(ImagingLiveObjects(), 5);
   ImagingRelease(lock);
+  EXPECT_EQ(ImagingLiveObjects(), 3);
   ImagingRelease(stream);
   ImagingRelease(surface_factory);
   ImagingRelease(factory);
