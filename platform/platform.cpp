@@ -28,7 +28,7 @@ bool PlatformStart() {
   return true;
 }
 
-[[noreturn]] void PlatformCloseDown() {
+void CloseAllWindows() {
   DestroyWebViews();
   for (auto& [number, entry] : Windows) {
     if (entry.last_press) gdk_event_free(entry.last_press);
@@ -36,8 +36,13 @@ bool PlatformStart() {
   }
   Windows.clear();
   Labels.clear();
+  for (auto& [number, canvas] : Canvases) cairo_surface_destroy(canvas.buffer);
   Canvases.clear();
   FreeDrawingResources();
+}
+
+[[noreturn]] void PlatformCloseDown() {
+  CloseAllWindows();
   CloseNetworking();
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
   exit(0);
