@@ -13,28 +13,11 @@
 #include "platform/imaging.h"
 #include "platform/platform.h"
 #include "platform/window.h"
+#include "ui_support.h"
 
 namespace {
 
 constexpr uint32_t PanelFill = 0x191412;
-// Canvases of their own, one per DPI, since a canvas keeps the pixel size it was made with. The
-// handler draws on whichever control its event names, as it does on CanvasLogo.
-constexpr int LogoCanvasAt96Dpi = 40;
-constexpr int LogoCanvasAt144Dpi = 41;
-
-// Makes a 160 x 160 unit canvas at the window's top-left corner as the screen at `dpi` would,
-// unless it exists, and binds the logo handler to it.
-void MakeLogoCanvas(int control, double dpi) {
-  if (!WindowExists(MainWindow)) {
-    ASSERT_TRUE(OpenWindow(MainWindow, 0, 0, 730, 195, "Ormelund-Radio"));
-  }
-  double dpi_x = PlatformDpiX(), dpi_y = PlatformDpiY();
-  PlatformSetDpi(dpi, dpi);
-  bool made = ControlExists(control) || CreateCanvas(control, 0, 0, 160, 160);
-  PlatformSetDpi(dpi_x, dpi_y);
-  ASSERT_TRUE(made);
-  BindControl(control, OnLogoEvent);
-}
 
 // Posts the event as the program does and lets the event loop deliver it.
 void Deliver(int control, int64_t type, intptr_t data) {
@@ -71,71 +54,101 @@ int Mismatches(int control, bool with_logo) {
 
 class LogoPanel : public ::testing::Test {
  protected:
+  // The window and the logo canvas as the program makes them, on a screen of `dpi`.
+  void Open(double dpi) {
+    PlatformSetDpi(dpi, dpi);
+    ASSERT_TRUE(OpenWindow(MainWindow, 0, 0, 730, 195, "test"));
+    ASSERT_TRUE(CreateCanvas(CanvasLogo, 6, 30, 160, 160));
+    BindControl(CanvasLogo, OnLogoEvent);
+  }
   void SetUp() override {
     ImagingResetTestState();
     FreeImage(LogoImage);
   }
   void TearDown() override {
+    CloseAllWindows();
+    PlatformSetDpi(96, 96);
     ImagingResetTestState();
     FreeImage(LogoImage);
   }
 };
 
 TEST_F(LogoPanel, TheRedrawEventShowsTheLogoOverTheWholeCanvas) {
-  MakeLogoCanvas(LogoCanvasAt96Dpi, 96);
+  Open(96);
   PrepareLogo();
   ASSERT_TRUE(ImageExists(LogoImage));
   int width = 0, height = 0;
-  GetControlPixelSize(LogoCanvasAt96Dpi, &width, &height);
+  GetControlPixelSize(CanvasLogo, &width, &height);
   ASSERT_EQ(width, 160);
   ASSERT_EQ(height, 160);
 
-  Deliver(LogoCanvasAt96Dpi, EventTypeRedraw, -1);
+  Deliver(CanvasLogo, EventTypeRedraw, -1);
 
-  EXPECT_EQ(Mismatches(LogoCanvasAt96Dpi, true), 0);
+  EXPECT_EQ(Mismatches(CanvasLogo, true), 0);
   // The logo is a picture, not a flat square: it holds far more than the fill colour.
-  EXPECT_NE(SurfacePixel(CanvasSurface(LogoCanvasAt96Dpi), 80, 20), PanelFill);
+  EXPECT_NE(SurfacePixel(CanvasSurface(CanvasLogo), 80, 20), PanelFill);
+}
+
+TEST_F(LogoPanel, TheScreenShowsTheDrawnLogo) {
+  Open(96);
+  PrepareLogo();
+  ASSERT_TRUE(ImageExists(LogoImage));
+  Deliver(CanvasLogo, EventTypeRedraw, -1);
+  ShowWindow(MainWindow);
+  ASSERT_TRUE(PumpUntil([] { return MainWindowXid() != 0; }, 5000));
+  PumpEvents(300);
+
+  WindowPicture picture;
+  TakeWindowPicture(&picture);
+  ASSERT_NE(picture.pixbuf, nullptr);
+  cairo_surface_t* logo = ImageSurface(LogoImage);
+  for (int y = 0; y < 160; y += 9) {
+    for (int x = 0; x < 160; x += 7) {
+      // The canvas sits at 6, 30 in the window.
+      EXPECT_EQ(picture.At(6 + x, 30 + y), SurfacePixel(logo, x, y)) << "at " << x << ", " << y;
+    }
+  }
 }
 
 TEST_F(LogoPanel, WithoutTheLogoTheCanvasIsAPlainSquare) {
-  MakeLogoCanvas(LogoCanvasAt96Dpi, 96);
+  Open(96);
   ImagingFailNext(ImagingStep::LoadImage);  // as with bytes that the decoder does not know
   PrepareLogo();
   ASSERT_FALSE(ImageExists(LogoImage));
 
-  Deliver(LogoCanvasAt96Dpi, EventTypeRedraw, -1);
+  Deliver(CanvasLogo, EventTypeRedraw, -1);
 
-  EXPECT_EQ(Mismatches(LogoCanvasAt96Dpi, false), 0);
+  EXPECT_EQ(Mismatches(CanvasLogo, false), 0);
 }
 
 TEST_F(LogoPanel, OtherEventsLeaveTheCanvasAsItWas) {
-  MakeLogoCanvas(LogoCanvasAt96Dpi, 96);
+  Open(96);
   PrepareLogo();
-  Deliver(LogoCanvasAt96Dpi, EventTypeRedraw, -1);
-  std::vector<uint32_t> before = Pixels(CanvasSurface(LogoCanvasAt96Dpi));
+  Deliver(CanvasLogo, EventTypeRedraw, -1);
+  std::vector<uint32_t> before = Pixels(CanvasSurface(CanvasLogo));
   // Without the image, a redraw would leave a plain square, so any drawing would show.
   FreeImage(LogoImage);
 
   for (int64_t type : {LeftButtonDown, LeftButtonUp, LeftClick, MouseEnter, MouseMove, MouseLeave,
                        MouseWheel, EventTypeRedraw + 1}) {
     SCOPED_TRACE(type);
-    Deliver(LogoCanvasAt96Dpi, type, -1);
-    EXPECT_TRUE(Pixels(CanvasSurface(LogoCanvasAt96Dpi)) == before);
+    Deliver(CanvasLogo, type, -1);
+    EXPECT_TRUE(Pixels(CanvasSurface(CanvasLogo)) == before);
   }
 }
 
 TEST_F(LogoPanel, At144DpiTheLogoStays160PixelsInTheTopLeftCorner) {
-  MakeLogoCanvas(LogoCanvasAt144Dpi, 144);
+  Open(144);
   int width = 0, height = 0;
-  GetControlPixelSize(LogoCanvasAt144Dpi, &width, &height);
+  GetControlPixelSize(CanvasLogo, &width, &height);
   ASSERT_EQ(width, 240);
   ASSERT_EQ(height, 240);
   PrepareLogo();
   ASSERT_TRUE(ImageExists(LogoImage));
 
-  Deliver(LogoCanvasAt144Dpi, EventTypeRedraw, -1);
+  Deliver(CanvasLogo, EventTypeRedraw, -1);
 
-  EXPECT_EQ(Mismatches(LogoCanvasAt144Dpi, true), 0);
+  EXPECT_EQ(Mismatches(CanvasLogo, true), 0);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // The imaging component's objects: lifetimes, the drawing context of a lock and the copy.
-#include "platform/imaging.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 
 #include "panels/logo.h"
+#include "platform/imaging.h"
 
 namespace {
 
