@@ -16,6 +16,9 @@
 #include "settings/preferences.h"
 #include "station/tracker.h"
 
+extern const unsigned char Icon256[], Icon128[], Icon64[], Icon48[], Icon32[], Icon16[];
+extern const size_t Icon256Size, Icon128Size, Icon64Size, Icon48Size, Icon32Size, Icon16Size;
+
 constexpr uint32_t WindowBackground = 0x212121;
 constexpr uint32_t TitleBarGrey = 0x484a4c;
 constexpr uint32_t TitleText = 0xeaeaea;
@@ -40,6 +43,10 @@ bool CreateMainWindow() {
   if (!OpenWindow(MainWindow, AppSettings.WindowX, AppSettings.WindowY, AppSettings.WindowW,
                   AppSettings.WindowH, title))
     return false;
+  const unsigned char* icons[] = {Icon256, Icon128, Icon64, Icon48, Icon32, Icon16};
+  const size_t icon_sizes[] = {Icon256Size, Icon128Size, Icon64Size,
+                               Icon48Size,  Icon32Size,  Icon16Size};
+  SetWindowIcons(MainWindow, icons, icon_sizes, 6);
   SetWindowColor(MainWindow, WindowBackground);
   CreateCaptionButtons();
   CreateLabel(TitleLabel, 1, 0, 629, 25, "  Ormelund-Radio ", true);

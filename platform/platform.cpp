@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/imaging.h"
 #include "platform/internal.h"
 #include "platform/net.h"
 
@@ -24,6 +25,7 @@ bool PlatformStart() {
   double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
   if (dpi <= 0) dpi = 96;
   DpiX = DpiY = dpi;
+  InitImaging();
   InitNetworking();
   return true;
 }

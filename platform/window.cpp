@@ -204,13 +204,22 @@ void BeginWindowMove(int number) {
                              press->time);
 }
 
-void SetWindowIconFiles(int number, const char* const* paths, int count) {
+void SetWindowIcons(int number, const unsigned char* const* pictures, const size_t* sizes,
+                    int count) {
   WindowEntry* entry = FindWindow(number);
   if (!entry) return;
   GList* icons = nullptr;
-  for (int i = 0; i < count; ++i)
-    if (GdkPixbuf* icon = gdk_pixbuf_new_from_file(paths[i], nullptr))
-      icons = g_list_append(icons, icon);
+  for (int i = 0; i < count; ++i) {
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    if (gdk_pixbuf_loader_write(loader, pictures[i], sizes[i], nullptr) &&
+        gdk_pixbuf_loader_close(loader, nullptr)) {
+      if (GdkPixbuf* icon = gdk_pixbuf_loader_get_pixbuf(loader))
+        icons = g_list_append(icons, g_object_ref(icon));
+    } else {
+      gdk_pixbuf_loader_close(loader, nullptr);
+    }
+    g_object_unref(loader);
+  }
   if (icons) gtk_window_set_icon_list(GTK_WINDOW(entry->window), icons);
   g_list_free_full(icons, g_object_unref);
 }
