@@ -3,6 +3,8 @@
 # exactly as long as the song's "length" and made by the recipe named in its "sound", joined in
 # playlist order into one MP3 (CBR 192 kbit/s, 44.1 kHz, stereo) that the station plays in a loop.
 # The same playlist gives the same bytes: sox draws its noise and dither from a fixed seed (-R).
+# The MP3 has no bit reservoir (--nores): every frame decodes on its own, so the station's source
+# can start at any frame and join the loop's end to its start without a glitch.
 # Usage: tools/station/make-audio.sh PLAYLIST.json OUTPUT.mp3
 set -euo pipefail
 
@@ -99,5 +101,5 @@ if [ "$samples" -ne $((total * RATE)) ]; then
   echo "make-audio: loop has $samples samples, expected $((total * RATE))" >&2
   exit 1
 fi
-lame --quiet --cbr -b 192 "$work/loop.wav" "$work/loop.mp3"
+lame --quiet --cbr -b 192 --nores "$work/loop.wav" "$work/loop.mp3"
 mv "$work/loop.mp3" "$output"
