@@ -302,6 +302,8 @@ class Handler(BaseHTTPRequestHandler):
         elif fault == "reset":
             self.wfile.write(body[:len(body) // 2])
             self.wfile.flush()
+            # Give the client time to read the first half, or the reset may discard it unread.
+            station.stopping.wait(0.5)
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                        struct.pack("ii", 1, 0))
             self.connection.close()
@@ -413,6 +415,8 @@ class Listener(ThreadingHTTPServer):
             request.settimeout(10)
             try:
                 request = self.tls.wrap_socket(request, server_side=True)
+            except ssl.SSLEOFError:
+                return  # a probe that only checked the port is open
             except (OSError, ssl.SSLError) as error:
                 log(f"tls handshake failed: {error}")
                 return
@@ -463,9 +467,12 @@ def main():
     args = parser.parse_args()
     if args.time_scale <= 0:
         parser.error("--time-scale must be positive")
-    lengths = [int(n) for n in args.song_lengths.split(",") if n.strip()]
+    try:
+        lengths = [int(n) for n in args.song_lengths.split(",") if n.strip()]
+    except ValueError:
+        lengths = [0]
     if any(n <= 0 for n in lengths):
-        parser.error("--song-lengths must be positive")
+        parser.error("--song-lengths must be whole seconds above 0, separated by commas")
 
     with open(args.playlist, encoding="utf-8") as file:
         songs = json.load(file)["songs"]
