@@ -99,9 +99,8 @@ ensure_tls() {
 ensure_audio() {
   local stamp
   stamp=$(cat "$here/playlist.json" "$here/make-audio.sh" | sha256sum | cut -d' ' -f1)
-  if [ -s "$state/audio/loop.mp3" ] && [ "$(cat "$state/audio/stamp" 2>/dev/null)" = "$stamp" ]; then
+  [ -s "$state/audio/loop.mp3" ] && [ "$(cat "$state/audio/stamp" 2>/dev/null)" = "$stamp" ] &&
     return 0
-  fi
   echo "station: making the station's audio in $state/audio"
   mkdir -p "$state/audio"
   rm -f "$state/audio/stamp"
@@ -331,7 +330,8 @@ case $command in
     [ ${#args[@]} -le 2 ] || usage
     [ ${#args[@]} -eq 2 ] && state=${args[1]} ;;
   fault) [ ${#args[@]} -ge 2 ] && [ ${#args[@]} -le 3 ] || usage ;;
-  counts) [ ${#args[@]} -eq 1 ] || { [ ${#args[@]} -eq 2 ] && [ "${args[1]}" = reset ]; } || usage ;;
+  counts)
+    [ ${#args[@]} -eq 1 ] || { [ ${#args[@]} -eq 2 ] && [ "${args[1]}" = reset ]; } || usage ;;
   *) usage ;;
 esac
 state=$(realpath -m "${state:-${STATION_DIR:-$repo/build/station}}")
