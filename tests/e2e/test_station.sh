@@ -73,7 +73,7 @@ leftovers() {
   for dir in /proc/[0-9]*; do
     pid=${dir#/proc/}
     [ "$pid" = $$ ] && continue
-    if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null |
+    if { tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null |
       grep -qF -e "$state" -e "127.0.0.1:$STATION_STREAM_PORT/192kbps"; then
       echo "left running: $pid $(tr '\0' ' ' <"/proc/$pid/cmdline")" >&2
       found=0
