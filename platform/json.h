@@ -2,10 +2,12 @@
 //
 // Objects keep their members in document order with duplicates, so that a lookup by name can
 // honour "the last occurrence counts". Bytes that are not valid UTF-8 are decoded leniently
-// (U+FFFD) before parsing. A byte-order mark, text after the root value, or nesting deeper than
-// JsonMaxDepth makes the bytes "not JSON".
+// (U+FFFD) before parsing. A byte-order mark, a zero byte, text after the root value, nesting
+// deeper than JsonMaxDepth, or a number beyond the range of a double (1e400) makes the bytes
+// "not JSON".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,6 +16,8 @@
 #include <vector>
 
 constexpr int JsonMaxDepth = 64;
+// ReadJsonFile treats a bigger file as unreadable.
+constexpr size_t JsonMaxFileBytes = 1 << 20;
 
 enum class JsonType { Null, Boolean, Integer, Float, String, Array, Object };
 
@@ -24,10 +28,10 @@ struct JsonValue {
   double number = 0;    // Float
   std::string text;     // String
   std::vector<std::pair<std::string, JsonValue>> members;  // Object
-  std::vector<JsonValue> items;                             // Array
+  std::vector<JsonValue> items;                            // Array
 };
 
-// False when the bytes are not exactly one well-formed JSON value.
+// False when the bytes are not exactly one well-formed JSON value; *out is then Null.
 bool ParseJson(std::string_view bytes, JsonValue* out);
 // False when the file cannot be read or is not JSON.
 bool ReadJsonFile(const std::string& path, JsonValue* out);

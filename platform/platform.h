@@ -15,6 +15,9 @@
 // Returns false when there is no display to open.
 bool PlatformStart();
 
+// Destroys every window with its controls and frees images and fonts (tests start afresh with it).
+void CloseAllWindows();
+
 // Frees every window, control, image and font and the network layer, then ends the process with
 // exit code 0.
 [[noreturn]] void PlatformCloseDown();

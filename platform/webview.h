@@ -28,6 +28,3 @@ bool RunWebViewScript(int control, const std::string& script, std::string* resul
 
 // Called after the web engine's process ended unexpectedly.
 void SetWebViewCrashHandler(int control, void (*handler)());
-
-// Process id of the web engine's process, or 0 (tests use it to kill the engine).
-int64_t WebViewProcessId(int control);

@@ -35,8 +35,9 @@ void GetPointerPosition(int number, int64_t* x, int64_t* y);
 // the pointer until the button is released.
 void BeginWindowMove(int number);
 
-// Window icon list, from PNG files (largest first is fine; any order works).
-void SetWindowIconFiles(int number, const char* const* paths, int count);
+// Window icon list (taskbar and switcher), from pictures in memory in any format gdk-pixbuf reads.
+void SetWindowIcons(int number, const unsigned char* const* pictures, const size_t* sizes,
+                    int count);
 
 // Test seam: the next OpenWindow fails.
 void FailNextWindowOpen();

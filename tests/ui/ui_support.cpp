@@ -1,0 +1,60 @@
+#include "ui_support.h"
+
+#include <gdk/gdkx.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/events.h"
+#include "platform/internal.h"
+
+void PumpEvents(int ms) {
+  gint64 end = g_get_monotonic_time() + ms * 1000;
+  while (g_get_monotonic_time() < end) WaitEvent(10);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int ms) {
+  gint64 end = g_get_monotonic_time() + ms * 1000;
+  while (!done() && g_get_monotonic_time() < end) WaitEvent(10);
+  return done();
+}
+
+unsigned long MainWindowXid() {
+  GdkWindow* window = gtk_widget_get_window(Windows[1].window);
+  return window ? gdk_x11_window_get_xid(window) : 0;
+}
+
+uint32_t WindowPicture::At(int x, int y) const {
+  int channels = gdk_pixbuf_get_n_channels(pixbuf);
+  const guchar* p =
+      gdk_pixbuf_get_pixels(pixbuf) + y * gdk_pixbuf_get_rowstride(pixbuf) + x * channels;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16;
+}
+
+WindowPicture::~WindowPicture() {
+  if (pixbuf) g_object_unref(pixbuf);
+}
+
+void TakeWindowPicture(WindowPicture* picture) {
+  PumpEvents(300);
+  GtkWidget* widget = Windows[1].window;
+  GdkWindow* window = gtk_widget_get_window(widget);
+  picture->pixbuf = gdk_pixbuf_get_from_window(window, 0, 0, gtk_widget_get_allocated_width(widget),
+                                               gtk_widget_get_allocated_height(widget));
+}
+
+int Shell(const std::string& command) {
+  int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string MakeTempFolder() {
+  char pattern[] = "/tmp/ormelund-test-XXXXXX";
+  return mkdtemp(pattern);
+}
+
+void RemoveFolder(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+}
