@@ -171,6 +171,10 @@ EOF
 
 # Everything "start" and "run" share: settings checked, state folder made, ports free.
 prepare() {
+  for tool in icecast2 ffmpeg sox soxi lame openssl curl python3 setpriv; do
+    command -v "$tool" >/dev/null || die "$tool is missing (tools/install-deps.sh installs it)"
+  done
+  id icecast2 >/dev/null 2>&1 || die "there is no user icecast2 (package icecast2 makes it)"
   API_PORT=${STATION_API_PORT:-8443}
   CONTROL_PORT=${STATION_CONTROL_PORT:-$((API_PORT + 1))}
   STREAM_PORT=${STATION_STREAM_PORT:-8000}
