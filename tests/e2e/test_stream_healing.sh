@@ -223,7 +223,7 @@ engines() { ps -o pid= -o comm= --ppid "$program_pid" | awk '$2 ~ /^WebKitWebPro
 engine=$(engines)
 check "the program has one web engine process" [ "$(echo "$engine" | wc -w)" = 1 ]
 from=$(recorded)
-kill -KILL $engine
+kill -KILL "$engine"
 sound_back "the web engine's process was killed" "$from"
 new_engine() { [ -n "$(engines)" ] && [ "$(engines)" != "$engine" ]; }
 check "a new web engine process took the dead one's place" new_engine
