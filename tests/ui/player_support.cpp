@@ -1,0 +1,134 @@
+#include "player_support.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "app/ids.h"
+#include "platform/controls.h"
+#include "platform/webview.h"
+#include "platform/window.h"
+#include "player/player_page.h"
+#include "player/stream_watchdog.h"
+#include "ui_support.h"
+
+namespace {
+
+const std::string StationScript = std::string(TEST_SOURCE_DIR) + "/../tools/station/station.sh";
+// The station's audio takes seconds to make: it is kept between runs.
+const std::string AudioCache = std::string(TEST_BINARY_DIR) + "/test-cache/station-audio";
+
+// Ports that are free at once: all are held until every one is chosen.
+std::vector<int> FreePorts(int count) {
+  std::vector<int> sockets, ports;
+  for (int i = 0; i < count; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ports.push_back(0);
+    } else {
+      ports.push_back(ntohs(address.sin_port));
+    }
+    if (fd >= 0) sockets.push_back(fd);
+  }
+  for (int fd : sockets) close(fd);
+  return ports;
+}
+
+std::string Quoted(const std::string& text) {
+  return "'" + text + "'";
+}
+
+}  // namespace
+
+int FreePort() {
+  return FreePorts(1)[0];
+}
+
+bool StartLocalStation(LocalStation* station) {
+  char pattern[] = "/tmp/ormelund-station-XXXXXX";
+  if (!mkdtemp(pattern)) return false;
+  station->folder = pattern;
+  chmod(pattern, 0755);  // Icecast runs as icecast2 and writes its logs below it
+  std::vector<int> ports = FreePorts(3);
+  station->api_port = ports[0];
+  station->control_port = ports[1];
+  station->stream_port = ports[2];
+  std::error_code error;
+  std::filesystem::create_directories(station->folder + "/audio", error);
+  for (const char* name : {"loop.mp3", "stamp"})
+    std::filesystem::copy_file(AudioCache + "/" + name, station->folder + "/audio/" + name, error);
+  std::string command = "STATION_API_PORT=" + std::to_string(station->api_port) +
+                        " STATION_CONTROL_PORT=" + std::to_string(station->control_port) +
+                        " STATION_STREAM_PORT=" + std::to_string(station->stream_port) +
+                        " STATION_WATCH_PID=" + std::to_string(getpid()) + " bash " +
+                        Quoted(StationScript) + " start " + Quoted(station->folder) + " >" +
+                        Quoted(station->folder + "/start.out") + " 2>&1";
+  if (Shell(command) != 0) {
+    Shell("cat " + Quoted(station->folder + "/start.out") + " >&2");
+    return false;
+  }
+  std::filesystem::create_directories(AudioCache, error);
+  for (const char* name : {"loop.mp3", "stamp"})
+    std::filesystem::copy_file(station->folder + "/audio/" + name, AudioCache + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing, error);
+  return true;
+}
+
+bool StationCommand(const LocalStation& station, const std::string& command) {
+  return ShellWhilePumping("bash " + Quoted(StationScript) + " " + command + " " +
+                           Quoted(station.folder) + " >/dev/null") == 0;
+}
+
+void StopLocalStation(LocalStation* station) {
+  if (station->folder.empty()) return;
+  Shell("bash " + Quoted(StationScript) + " stop " + Quoted(station->folder) + " >/dev/null 2>&1");
+  std::error_code error;
+  std::filesystem::remove_all(station->folder, error);
+  station->folder.clear();
+}
+
+std::string PlayerPageOnPort(int port) {
+  std::string page = BuildPlayerPage("127.0.0.1");
+  size_t at = page.find(":8000/");
+  if (at != std::string::npos) page.replace(at, 6, ":" + std::to_string(port) + "/");
+  return page;
+}
+
+bool OpenPlayerWindow(bool watchdog) {
+  if (!OpenWindow(MainWindow, 0, 0, 730, 195, "Ormelund-Radio player test")) return false;
+  if (!CreateWebView(WebPlayer, 170, 154, 558, 40, "")) return false;
+  if (watchdog) InstallStreamWatchdog(WebPlayer);
+  ShowWindow(MainWindow);
+  return PumpUntil([] { return MainWindowXid() != 0; }, 5000);
+}
+
+std::string PageValue(const std::string& script) {
+  std::string value;
+  return RunWebViewScript(WebPlayer, script, &value) ? value : "";
+}
+
+double PageNumber(const std::string& script) {
+  std::string value = PageValue(script);
+  return value.empty() ? -1 : std::strtod(value.c_str(), nullptr);
+}
+
+bool PageBecomes(const std::string& condition, int ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (PageValue(condition) == "true") return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    PumpEvents(100);
+  }
+}
