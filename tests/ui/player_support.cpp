@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -99,6 +101,34 @@ void StopLocalStation(LocalStation* station) {
   station->folder.clear();
 }
 
+bool StartFreezeRelay(int target_port, FreezeRelay* relay) {
+  char pattern[] = "/tmp/ormelund-relay-XXXXXX";
+  if (!mkdtemp(pattern)) return false;
+  relay->folder = pattern;
+  Shell("python3 " + Quoted(std::string(TEST_SOURCE_DIR) + "/support/freeze_relay.py") + " " +
+        std::to_string(target_port) + " " + Quoted(relay->folder) + " " + std::to_string(getpid()) +
+        " </dev/null >/dev/null 2>&1 &");
+  PumpUntil([&] { return std::filesystem::exists(relay->folder + "/port"); }, 5000);
+  for (auto [name, value] : {std::pair{"/pid", &relay->pid}, std::pair{"/port", &relay->port}}) {
+    if (FILE* file = std::fopen((relay->folder + name).c_str(), "r")) {
+      if (std::fscanf(file, "%d", value) != 1) *value = 0;
+      std::fclose(file);
+    }
+  }
+  return relay->port > 0 && relay->pid > 0;
+}
+
+void FreezeRelayConnections(const FreezeRelay& relay) {
+  if (relay.pid > 0) kill(relay.pid, SIGUSR1);
+}
+
+void StopFreezeRelay(FreezeRelay* relay) {
+  if (relay->pid > 0) kill(relay->pid, SIGTERM);
+  std::error_code error;
+  if (!relay->folder.empty()) std::filesystem::remove_all(relay->folder, error);
+  *relay = {};
+}
+
 std::string PlayerPageOnPort(int port) {
   std::string page = BuildPlayerPage("127.0.0.1");
   size_t at = page.find(":8000/");
@@ -112,6 +142,12 @@ bool OpenPlayerWindow(bool watchdog) {
   if (watchdog) InstallStreamWatchdog(WebPlayer);
   ShowWindow(MainWindow);
   return PumpUntil([] { return MainWindowXid() != 0; }, 5000);
+}
+
+bool ClickWindow(int x, int y, int button) {
+  return ShellWhilePumping("xdotool mousemove --window " + std::to_string(MainWindowXid()) + " " +
+                           std::to_string(x) + " " + std::to_string(y) + " click " +
+                           std::to_string(button)) == 0;
 }
 
 std::string PageValue(const std::string& script) {

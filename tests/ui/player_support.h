@@ -3,6 +3,8 @@
 // program puts it, and scripts run in the page.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 struct LocalStation {
@@ -18,6 +20,28 @@ bool StartLocalStation(LocalStation* station);
 bool StationCommand(const LocalStation& station, const std::string& command);
 void StopLocalStation(LocalStation* station);
 
+// A test suite with one local station for all its tests.
+class LocalStationTest : public testing::Test {
+ protected:
+  static inline LocalStation station;
+  static void SetUpTestSuite() { StartLocalStation(&station); }
+  static void TearDownTestSuite() { StopLocalStation(&station); }
+  void SetUp() override {
+    ASSERT_FALSE(station.folder.empty()) << "the local station did not start";
+  }
+};
+
+// A relay on loopback to another port whose open connections can be frozen (nothing passes, nothing
+// closes), as in a network that drops everything: tests/support/freeze_relay.py.
+struct FreezeRelay {
+  std::string folder;
+  int port = 0;
+  int pid = 0;
+};
+bool StartFreezeRelay(int target_port, FreezeRelay* relay);
+void FreezeRelayConnections(const FreezeRelay& relay);
+void StopFreezeRelay(FreezeRelay* relay);
+
 // A loopback port on which nothing listens (it was free a moment ago).
 int FreePort();
 
@@ -26,6 +50,9 @@ std::string PlayerPageOnPort(int port);
 
 // Window 1 with web view 3 at the program's place for it, shown; with the watchdog when asked.
 bool OpenPlayerWindow(bool watchdog);
+
+// A real click of the pointer at x, y of the main window's inner area; true when it was sent.
+bool ClickWindow(int x, int y, int button);
 
 // The value of a script run in the player page (JSON text for non-strings; "" on failure).
 std::string PageValue(const std::string& script);

@@ -30,23 +30,10 @@ int TopLevelWindows() {
   return count;
 }
 
-// A real click of the pointer at x, y of the main window's inner area.
-void ClickWindow(int x, int y, int button) {
-  ASSERT_EQ(ShellWhilePumping("xdotool mousemove --window " + std::to_string(MainWindowXid()) +
-                              " " + std::to_string(x) + " " + std::to_string(y) + " click " +
-                              std::to_string(button)),
-            0);
-}
-
-class PlayerPageTest : public testing::Test {
+class PlayerPageTest : public LocalStationTest {
  protected:
-  static inline LocalStation station;
-
-  static void SetUpTestSuite() { StartLocalStation(&station); }
-  static void TearDownTestSuite() { StopLocalStation(&station); }
-
   void SetUp() override {
-    ASSERT_FALSE(station.folder.empty()) << "the local station did not start";
+    LocalStationTest::SetUp();
     ASSERT_TRUE(OpenPlayerWindow(false));
     ASSERT_TRUE(SetWebViewHtml(WebPlayer, PlayerPageOnPort(station.stream_port)));
   }
@@ -102,14 +89,14 @@ TEST_F(PlayerPageTest, RightClickInThePlayerAreaOpensNoMenu) {
   g_signal_connect(PlayerView(), "context-menu", G_CALLBACK(on_menu), &menus);
   PumpEvents(500);
   // On the control bar of the audio element: its play button and its middle.
-  ClickWindow(170 + 30, 154 + 20, 3);
-  ClickWindow(170 + 300, 154 + 20, 3);
+  EXPECT_TRUE(ClickWindow(170 + 30, 154 + 20, 3));
+  EXPECT_TRUE(ClickWindow(170 + 300, 154 + 20, 3));
   PumpEvents(500);
   EXPECT_EQ(menus, 0);
   // The same click, once the player area has lost its handler, gets the engine's menu: the
   // clicks above arrived and were refused by the page.
   PageValue("document.getElementById('VIDEO').removeAttribute('oncontextmenu'); true");
-  ClickWindow(170 + 300, 154 + 20, 3);
+  EXPECT_TRUE(ClickWindow(170 + 300, 154 + 20, 3));
   EXPECT_TRUE(PumpUntil([&] { return menus == 1; }, 2000));
 }
 
@@ -131,7 +118,7 @@ TEST_F(PlayerPageTest, NavigationIsRefusedAndNoWindowOpens) {
               "'; link.style = 'position:fixed; left:0; top:0; width:100%; height:100%; "
               "z-index:9'; link.onclick = function () { clicks++; }; "
               "document.body.appendChild(link); true");
-    ClickWindow(170 + 300, 154 + 20, 1);
+    EXPECT_TRUE(ClickWindow(170 + 300, 154 + 20, 1));
     PumpEvents(1000);
     EXPECT_EQ(PageValue("window.marker"), "kept") << target;
     PageValue("link.remove(); true");
