@@ -100,21 +100,24 @@ TEST_F(PlayerPageTest, RightClickInThePlayerAreaOpensNoMenu) {
   EXPECT_TRUE(PumpUntil([&] { return menus == 1; }, 2000));
 }
 
+// The address tried answers (the station's control page), so a navigation that was let through
+// would replace the document and lose its marker.
 TEST_F(PlayerPageTest, NavigationIsRefusedAndNoWindowOpens) {
+  const std::string address =
+      "http://127.0.0.1:" + std::to_string(station.control_port) + "/_control";
   int windows = TopLevelWindows();
   PageValue("window.marker = 'kept'; true");
   // From the page's script.
-  PageValue("location.href = 'http://127.0.0.1:1/'; true");
+  PageValue("location.href = '" + address + "'; true");
   PumpEvents(1000);
   EXPECT_EQ(PageValue("window.marker"), "kept");
-  EXPECT_EQ(PageValue("String(window.open('http://127.0.0.1:1/'))"), "null");
+  EXPECT_EQ(PageValue("String(window.open('" + address + "'))"), "null");
   // From a real click on a link over the whole page, in this view and in a new one; the link
   // counts the clicks that reach it.
   PageValue("window.clicks = 0; true");
   for (const char* target : {"_self", "_blank"}) {
-    PageValue(std::string("var link = document.createElement('a'); link.href = "
-                          "'http://127.0.0.1:1/'; link.target = '") +
-              target +
+    PageValue("var link = document.createElement('a'); link.href = '" + address +
+              "'; link.target = '" + target +
               "'; link.style = 'position:fixed; left:0; top:0; width:100%; height:100%; "
               "z-index:9'; link.onclick = function () { clicks++; }; "
               "document.body.appendChild(link); true");

@@ -18,10 +18,14 @@ namespace {
 constexpr int PlayPauseX = 170 + 27;
 constexpr int PlayPauseY = 154 + 18;
 
-// Counts, in the page, the loads of the audio element's source and the ends of its playback.
-const char* const EventCounts =
-    "window.counts = {loadstart: 0, ended: 0}; ['loadstart', 'ended'].forEach(function (name) { "
-    "audio.addEventListener(name, function () { counts[name]++; }); }); true";
+// Counts, in the page, the loads of the audio element's source and the ends of its playback from
+// now on.
+void CountEvents() {
+  PageValue(
+      "if (!window.counts) ['loadstart', 'ended'].forEach(function (name) { "
+      "audio.addEventListener(name, function () { counts[name]++; }); }); "
+      "window.counts = {loadstart: 0, ended: 0}; true");
+}
 
 // Playback advances over the next second.
 bool Advancing() {
@@ -40,45 +44,50 @@ class StreamWatchdogTest : public LocalStationTest {
  protected:
   void TearDown() override {
     CloseAllWindows();
+    StopFreezeRelay(&relay_);
     if (stream_stopped_) StationCommand(station, "stream-start");
   }
-  void Open(bool watchdog, int port) {
-    ASSERT_TRUE(OpenPlayerWindow(watchdog));
-    ASSERT_TRUE(SetWebViewHtml(WebPlayer, PlayerPageOnPort(port)));
-    PageValue(EventCounts);
+  static bool Open(bool watchdog, int port) {
+    return OpenPlayerWindow(watchdog) && SetWebViewHtml(WebPlayer, PlayerPageOnPort(port));
   }
-  void Stream(bool on) {
-    ASSERT_TRUE(StationCommand(station, on ? "stream-start" : "stream-stop"));
+  // Waits for the page's first playback; counts events from then on.
+  static bool PlaysAtTheStart() {
+    bool plays = PlaysWithin(15000);
+    CountEvents();
+    return plays;
+  }
+  bool Stream(bool on) {
     stream_stopped_ = !on;
+    return StationCommand(station, on ? "stream-start" : "stream-stop");
   }
   bool stream_stopped_ = false;
+  FreezeRelay relay_;
 };
 
 TEST_F(StreamWatchdogTest, ChangesNothingOnThePage) {
   const std::string snapshot =
       "JSON.stringify([document.documentElement.outerHTML, "
       "Object.getOwnPropertyNames(window).sort(), audio.volume, audio.paused])";
-  Open(false, station.stream_port);
+  ASSERT_TRUE(Open(false, station.stream_port));
   ASSERT_TRUE(PlaysWithin(15000));
   std::string without = PageValue(snapshot);
   InstallStreamWatchdog(WebPlayer);
   ASSERT_TRUE(SetWebViewHtml(WebPlayer, PlayerPageOnPort(station.stream_port)));
-  PageValue(EventCounts);
   ASSERT_TRUE(PlaysWithin(15000));
   EXPECT_EQ(PageValue(snapshot), without);
 }
 
 TEST_F(StreamWatchdogTest, KeepsTheListenersVolumeThroughAnOutage) {
-  Open(true, station.stream_port);
-  ASSERT_TRUE(PlaysWithin(15000));
+  ASSERT_TRUE(Open(true, station.stream_port));
+  ASSERT_TRUE(PlaysAtTheStart());
   PageValue("subtractVolume(); subtractVolume(); true");
   PumpEvents(500);
   double volume = PageNumber("audio.volume");
   EXPECT_NEAR(volume, 0.3, 1e-3);
-  Stream(false);
+  ASSERT_TRUE(Stream(false));
   // The watchdog tries again while the stream is away.
   EXPECT_TRUE(PageBecomes("counts.ended >= 1 && counts.loadstart >= 1", 15000));
-  Stream(true);
+  ASSERT_TRUE(Stream(true));
   EXPECT_TRUE(PlaysWithin(12000));
   EXPECT_NEAR(PageNumber("audio.volume"), volume, 1e-3);
   PageValue("addVolume(); true");
@@ -87,13 +96,13 @@ TEST_F(StreamWatchdogTest, KeepsTheListenersVolumeThroughAnOutage) {
 }
 
 TEST_F(StreamWatchdogTest, LeavesTheListenersPauseThroughAnOutage) {
-  Open(true, station.stream_port);
-  ASSERT_TRUE(PlaysWithin(15000));
+  ASSERT_TRUE(Open(true, station.stream_port));
+  ASSERT_TRUE(PlaysAtTheStart());
   ASSERT_TRUE(ClickWindow(PlayPauseX, PlayPauseY, 1));
   ASSERT_TRUE(PageBecomes("audio.paused", 3000));
-  Stream(false);
+  ASSERT_TRUE(Stream(false));
   PumpEvents(3000);
-  Stream(true);
+  ASSERT_TRUE(Stream(true));
   // Long enough for the watchdog to have reloaded a stream standing still.
   PumpEvents(10000);
   EXPECT_EQ(PageValue("audio.paused"), "true");
@@ -104,11 +113,10 @@ TEST_F(StreamWatchdogTest, LeavesTheListenersPauseThroughAnOutage) {
 }
 
 TEST_F(StreamWatchdogTest, LoadsAFrozenStreamAgain) {
-  FreezeRelay relay;
-  ASSERT_TRUE(StartFreezeRelay(station.stream_port, &relay));
-  Open(true, relay.port);
-  ASSERT_TRUE(PlaysWithin(15000));
-  FreezeRelayConnections(relay);
+  ASSERT_TRUE(StartFreezeRelay(station.stream_port, &relay_));
+  ASSERT_TRUE(Open(true, relay_.port));
+  ASSERT_TRUE(PlaysAtTheStart());
+  FreezeRelayConnections(relay_);
   // The stream stops without an event: playback stands still and has not ended.
   bool stopped = false;
   for (int waited = 0; waited < 15000 && !stopped; waited += 1000) stopped = !Advancing();
@@ -117,15 +125,14 @@ TEST_F(StreamWatchdogTest, LoadsAFrozenStreamAgain) {
   EXPECT_TRUE(PageBecomes("counts.loadstart >= 1", 12000));
   EXPECT_TRUE(PlaysWithin(10000));
   EXPECT_NEAR(PageNumber("audio.volume"), 0.5, 1e-5);
-  StopFreezeRelay(&relay);
 }
 
 TEST_F(StreamWatchdogTest, PlaysOnceAStreamMissingAtTheStartComes) {
-  Stream(false);
-  Open(true, station.stream_port);
+  ASSERT_TRUE(Stream(false));
+  ASSERT_TRUE(Open(true, station.stream_port));
   PumpEvents(3000);
   EXPECT_FALSE(Advancing());
-  Stream(true);
+  ASSERT_TRUE(Stream(true));
   EXPECT_TRUE(PlaysWithin(12000));
   EXPECT_NEAR(PageNumber("audio.volume"), 0.5, 1e-5);
 }
