@@ -155,12 +155,13 @@ sound_back() {
 }
 
 silent_for() { # silent_for SECONDS: everything recorded over the next SECONDS is silence
-  local start level
+  local start length level
   start=$(recorded)
   sleep "$1"
-  level=$(rms "$start" $(($(recorded) - start)))
+  length=$(($(recorded) - start))
+  level=$(rms "$start" "$length")
   echo "  level over ${1} s: $level"
-  ! loud "$level"
+  [ "$length" -ge $(($1 * Second * 9 / 10)) ] && ! loud "$level"
 }
 
 volume() { # the volume of the program's sound stream as the sound server applies it
