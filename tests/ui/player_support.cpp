@@ -48,6 +48,33 @@ std::vector<int> FreePorts(int count) {
   return ports;
 }
 
+std::string ReadText(const std::string& path) {
+  std::string text;
+  if (FILE* file = std::fopen(path.c_str(), "r")) {
+    char buffer[256];
+    size_t length = std::fread(buffer, 1, sizeof buffer, file);
+    text.assign(buffer, length);
+    std::fclose(file);
+  }
+  return text;
+}
+
+// Puts a station's audio into the cache unless the cache holds the same (its stamp names the
+// recipe). Each file arrives whole, by a rename, so tests running at once read whole files; the
+// stamp comes last.
+void KeepAudio(const std::string& audio) {
+  std::string stamp = ReadText(audio + "/stamp");
+  if (stamp.empty() || ReadText(AudioCache + "/stamp") == stamp) return;
+  std::error_code error;
+  std::filesystem::create_directories(AudioCache, error);
+  for (const char* name : {"loop.mp3", "stamp"}) {
+    std::string temporary = AudioCache + "/" + name + "." + std::to_string(getpid());
+    std::filesystem::copy_file(audio + "/" + name, temporary,
+                               std::filesystem::copy_options::overwrite_existing, error);
+    std::filesystem::rename(temporary, AudioCache + "/" + name, error);
+  }
+}
+
 std::string Quoted(const std::string& text) {
   return "'" + text + "'";
 }
@@ -69,7 +96,8 @@ bool StartLocalStation(LocalStation* station) {
   station->stream_port = ports[2];
   std::error_code error;
   std::filesystem::create_directories(station->folder + "/audio", error);
-  for (const char* name : {"loop.mp3", "stamp"})
+  // The stamp first: should the cache change meanwhile, the station finds it stale and remakes.
+  for (const char* name : {"stamp", "loop.mp3"})
     std::filesystem::copy_file(AudioCache + "/" + name, station->folder + "/audio/" + name, error);
   std::string command = "STATION_API_PORT=" + std::to_string(station->api_port) +
                         " STATION_CONTROL_PORT=" + std::to_string(station->control_port) +
@@ -81,10 +109,7 @@ bool StartLocalStation(LocalStation* station) {
     Shell("cat " + Quoted(station->folder + "/start.out") + " >&2");
     return false;
   }
-  std::filesystem::create_directories(AudioCache, error);
-  for (const char* name : {"loop.mp3", "stamp"})
-    std::filesystem::copy_file(station->folder + "/audio/" + name, AudioCache + "/" + name,
-                               std::filesystem::copy_options::overwrite_existing, error);
+  KeepAudio(station->folder + "/audio");
   return true;
 }
 
