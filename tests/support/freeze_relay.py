@@ -5,7 +5,8 @@ everything without closing anything would.
 Usage: freeze_relay.py TARGET_PORT STATE_FOLDER WATCH_PID
 
 It listens on a free port of 127.0.0.1 and forwards every connection to TARGET_PORT there. It
-writes its port to STATE_FOLDER/port and its pid to STATE_FOLDER/pid. On SIGUSR1 the connections
+writes its port to STATE_FOLDER/port and its pid to STATE_FOLDER/pid, and the first line of what
+each client sends (an HTTP request line) as a line of STATE_FOLDER/requests. On SIGUSR1 the connections
 open at that moment freeze: nothing more passes in either direction, and they stay open. Later
 connections are forwarded normally. It ends when WATCH_PID ends, or on SIGTERM.
 """
@@ -26,10 +27,19 @@ open_connections = []  # the state of each connection not frozen yet
 frozen_connections = []  # kept, so that their sockets are never closed
 
 
-def pump(source, sink, state):
+def log_request(data):
+    line = data.split(b"\r\n", 1)[0].decode("latin-1")
+    with lock, open(os.path.join(folder, "requests"), "a") as f:
+        f.write(line + "\n")
+
+
+def pump(source, sink, state, log_first=False):
     try:
         while True:
             data = source.recv(65536)
+            if log_first and data:
+                log_request(data)
+                log_first = False
             if not data or state["frozen"]:
                 break
             sink.sendall(data)
@@ -53,7 +63,7 @@ def serve(client):
     state = {"frozen": False, "sockets": (client, upstream)}
     with lock:
         open_connections.append(state)
-    threading.Thread(target=pump, args=(client, upstream, state), daemon=True).start()
+    threading.Thread(target=pump, args=(client, upstream, state, True), daemon=True).start()
     threading.Thread(target=pump, args=(upstream, client, state), daemon=True).start()
 
 

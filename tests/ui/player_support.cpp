@@ -147,6 +147,20 @@ void FreezeRelayConnections(const FreezeRelay& relay) {
   if (relay.pid > 0) kill(relay.pid, SIGUSR1);
 }
 
+std::vector<std::string> RelayRequests(const FreezeRelay& relay) {
+  std::vector<std::string> lines;
+  if (FILE* file = std::fopen((relay.folder + "/requests").c_str(), "r")) {
+    char line[1024];
+    while (std::fgets(line, sizeof line, file)) {
+      std::string text = line;
+      if (!text.empty() && text.back() == '\n') text.pop_back();
+      lines.push_back(text);
+    }
+    std::fclose(file);
+  }
+  return lines;
+}
+
 void StopFreezeRelay(FreezeRelay* relay) {
   if (relay->pid > 0) kill(relay->pid, SIGTERM);
   std::error_code error;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 struct LocalStation {
   std::string folder;  // the station's state, removed by StopLocalStation
@@ -40,6 +41,8 @@ struct FreezeRelay {
 };
 bool StartFreezeRelay(int target_port, FreezeRelay* relay);
 void FreezeRelayConnections(const FreezeRelay& relay);
+// The request lines of the connections the relay carried, in order.
+std::vector<std::string> RelayRequests(const FreezeRelay& relay);
 void StopFreezeRelay(FreezeRelay* relay);
 
 // A loopback port on which nothing listens (it was free a moment ago).

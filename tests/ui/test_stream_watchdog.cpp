@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/ids.h"
 #include "platform/platform.h"
@@ -125,6 +126,11 @@ TEST_F(StreamWatchdogTest, LoadsAFrozenStreamAgain) {
   EXPECT_TRUE(PageBecomes("counts.loadstart >= 1", 12000));
   EXPECT_TRUE(PlaysWithin(10000));
   EXPECT_NEAR(PageNumber("audio.volume"), 0.5, 1e-5);
+  // The reload asked for the page's own address, query and all.
+  std::vector<std::string> requests = RelayRequests(relay_);
+  ASSERT_GE(requests.size(), 2u);
+  for (const std::string& request : requests)
+    EXPECT_EQ(request, "GET /192kbps/;?type=http&nocache=7 HTTP/1.1");
 }
 
 TEST_F(StreamWatchdogTest, PlaysOnceAStreamMissingAtTheStartComes) {
