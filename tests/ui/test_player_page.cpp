@@ -23,9 +23,16 @@ WebKitWebView* PlayerView() {
   return WEBKIT_WEB_VIEW(WebViews[WebPlayer]);
 }
 
+// Windows shown as windows of their own (GTK's own pop-ups, such as tooltips, do not count).
 int TopLevelWindows() {
   GList* windows = gtk_window_list_toplevels();
-  int count = static_cast<int>(g_list_length(windows));
+  int count = 0;
+  for (GList* item = windows; item; item = item->next) {
+    GtkWindow* window = GTK_WINDOW(item->data);
+    if (gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL &&
+        gtk_widget_get_visible(GTK_WIDGET(window)))
+      ++count;
+  }
   g_list_free(windows);
   return count;
 }
