@@ -1,4 +1,5 @@
 # shellcheck shell=bash
+# shellcheck disable=SC2034  # the variables set here are read by the tests
 # Helpers shared by the end-to-end tests of the real program (tests/e2e/test_*.sh that run it).
 # A test sources this file with its own arguments, as ctest gives them:
 #   source "$(dirname "$0")/lib.sh" "$@"        # <program> <source dir> <build dir>
@@ -92,18 +93,16 @@ stop_process() { # stop_process PID: TERM, a moment's grace, then KILL; waits fo
   wait "$pid" 2>/dev/null
 }
 
+sanitizer_quiet() { ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$e2e_work/program.log"; }
+
 e2e_finish() {
   trap '' TERM INT HUP
   [ -n "$e2e_recorder_pid" ] && stop_process "$e2e_recorder_pid"
   [ -n "$e2e_button_down" ] && xdotool mouseup 1 2>/dev/null
   e2e_program_stop
   [ -n "$e2e_station" ] && bash "$e2e_src/tools/station/station.sh" stop "$e2e_station" >/dev/null 2>&1
-  if [ -n "$e2e_program_started" ]; then
-    sanitizer_quiet() {
-      ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$e2e_work/program.log"
-    }
+  [ -n "$e2e_program_started" ] &&
     check "the program reported no sanitizer error" sanitizer_quiet
-  fi
   local keep=$e2e_build/e2e-failures/$e2e_name
   rm -rf "$keep"
   if [ "$e2e_failed" -gt 0 ]; then
@@ -129,8 +128,9 @@ trap 'exit 143' TERM INT HUP
 
 # --- the local station -----------------------------------------------------------------------
 
-# e2e_station_start [NAME=VALUE...]: starts the station (settings as in tools/station/README.md)
-# on the usual ports of this namespace's loopback, in a state folder of the test's own.
+# [NAME=VALUE...] e2e_station_start: starts the station (settings in the environment, as in
+# tools/station/README.md) on its usual ports on this namespace's loopback, in a state folder of
+# the test's own.
 # The program trusts <build dir>/station/ca.pem (compiled in), so the station serves a
 # certificate of that authority: it is taken from there, or made now and left there for the
 # program and the next tests, like the station's audio.
@@ -142,7 +142,7 @@ e2e_station_start() {
   fi
   [ -s "$shared/audio/loop.mp3" ] && cp -a "$shared/audio" "$state/"
   e2e_station=$state
-  if ! env "$@" STATION_WATCH_PID=$$ bash "$e2e_src/tools/station/station.sh" start "$state" \
+  if ! STATION_WATCH_PID=$$ bash "$e2e_src/tools/station/station.sh" start "$state" \
     >"$e2e_work/station-start.log" 2>&1; then
     cat "$e2e_work/station-start.log" >&2
     return 1

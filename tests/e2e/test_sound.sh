@@ -5,6 +5,7 @@
 # for the clock and the current song over HTTPS. The web engine reports playing even without a
 # sound device; only the recording proves sound.
 # Usage: bash test_sound.sh <program> <source dir> <build dir>
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "$0")/lib.sh" "$@"
 
 e2e_station_start || e2e_fail "the station starts"
