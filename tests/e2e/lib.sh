@@ -19,6 +19,11 @@
 # prints one line: "e2e NAME: N checks passed, M failed".
 
 if [ -z "${E2E_ISOLATED:-}" ]; then
+  PATH=$PATH:/usr/sbin:/sbin # ip
+  if [ -z "${DISPLAY:-}" ] || [ -z "${PULSE_SERVER:-}" ]; then
+    echo "$(basename "$0"): needs a display and a sound server: run it inside tools/test-env.sh" >&2
+    exit 1
+  fi
   if [ "$(id -u)" != 0 ]; then
     echo "$(basename "$0"): needs root, to run in a network namespace of its own" >&2
     exit 1
