@@ -125,6 +125,11 @@ $listed" [ "$listed" = "$expected" ]
 
   local metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
   check "$label: appstreamcli validate" appstreamcli validate --no-net "$metainfo"
+  # The tree check also finds the desktop entry that the metadata launches; it passes an empty
+  # tree too, so it must name the metadata file it checked.
+  check "$label: appstreamcli validate-tree" bash -c \
+    'output=$(appstreamcli validate-tree --no-net "$1" 2>&1) && grep -qF "$2" <<<"$output" ||
+      { echo "$output"; false; }' _ "$root/usr" "$app_id.metainfo.xml"
   check "$label: the metadata's id is the application id" \
     [ "$(xml_value "$metainfo" id)" = "$app_id" ]
   check "$label: the metadata launches the installed desktop entry" \
