@@ -73,7 +73,7 @@ leftovers() {
   for dir in /proc/[0-9]*; do
     pid=${dir#/proc/}
     [ "$pid" = $$ ] && continue
-    if tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null |
+    if { tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null |
       grep -qF -e "$state" -e "127.0.0.1:$STATION_STREAM_PORT/192kbps"; then
       echo "left running: $pid $(tr '\0' ' ' <"/proc/$pid/cmdline")" >&2
       found=0
@@ -111,7 +111,8 @@ check "/time is a JSON string: timestamp and zone +01:00" python3 -c '
 import json, re, sys
 text = json.load(open(sys.argv[1]))
 sys.exit(not re.fullmatch(r"2026-12-11 10:\d\d:\d\d\+01:00", text))' "$body_file"
-check "the certificate is valid for 127.0.0.1 too" [ "$(fetch "https://127.0.0.1:$STATION_API_PORT/time")" = "0 200" ]
+check "the certificate is valid for 127.0.0.1 too" \
+  [ "$(fetch "https://127.0.0.1:$STATION_API_PORT/time")" = "0 200" ]
 
 check "/current_song answers 200" [ "$(fetch "$api$song_path")" = "0 200" ]
 check "/current_song has every member, of the right types" python3 -c '
@@ -169,7 +170,8 @@ for line in open(sys.argv[1], encoding="utf-8"):
 sys.exit(len(titles) < 4 and f"only {len(titles)} songs seen")
 ' "$samples" "$playlist" "2026-12-11 10:00:00"
 
-check "another station's current song is 404" [ "$(fetch "$api/station/other-radio/current_song")" = "0 404" ]
+check "another station's current song is 404" \
+  [ "$(fetch "$api/station/other-radio/current_song")" = "0 404" ]
 check "the 404 answer is a JSON error object" python3 -c '
 import json, sys
 sys.exit("error" not in json.load(open(sys.argv[1])))' "$body_file"
@@ -179,8 +181,9 @@ check "an unknown path is 404" [ "$(fetch "$api/no/such/path")" = "0 404" ]
 expected_length=$(python3 -c 'import json, sys
 print(sum(s["length"] for s in json.load(open(sys.argv[1], encoding="utf-8"))["songs"]))' \
   "$playlist")
-audio=$(ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration \
-  -of default=noprint_wrappers=1 "$state/audio/loop.mp3")
+audio=$(ffprobe -v error -of default=noprint_wrappers=1 \
+  -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration \
+  "$state/audio/loop.mp3")
 audio_is() { grep -qx "$1" <<<"$audio"; }
 check "the loop is MP3" audio_is codec_name=mp3
 check "the loop is 44.1 kHz" audio_is sample_rate=44100

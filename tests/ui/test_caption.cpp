@@ -51,7 +51,7 @@ class CaptionTest : public testing::Test {
   void PointerTo(int x, int y) {
     int wx = 0, wy = 0;
     gtk_window_get_position(GTK_WINDOW(Windows[MainWindow].window), &wx, &wy);
-    Shell("xdotool mousemove " + std::to_string(wx + x) + " " + std::to_string(wy + y));
+    ShellWhilePumping("xdotool mousemove " + std::to_string(wx + x) + " " + std::to_string(wy + y));
     PumpEvents(200);
   }
   std::string folder_;
@@ -61,7 +61,8 @@ std::vector<unsigned char> Pixels(int control) {
   cairo_surface_t* surface = CanvasSurface(control);
   cairo_surface_flush(surface);
   const unsigned char* data = cairo_image_surface_get_data(surface);
-  return {data, data + cairo_image_surface_get_stride(surface) * cairo_image_surface_get_height(surface)};
+  return {data,
+          data + cairo_image_surface_get_stride(surface) * cairo_image_surface_get_height(surface)};
 }
 
 TEST_F(CaptionTest, ButtonsLightUpUnderThePointerAndRestWhenItLeaves) {
@@ -71,7 +72,8 @@ TEST_F(CaptionTest, ButtonsLightUpUnderThePointerAndRestWhenItLeaves) {
     uint32_t hover;
     int glyph_x, glyph_y;
   };
-  for (const Case& c : {Case{CanvasClose, 684, 0x2311e8, 18, 8}, Case{CanvasMinimize, 630, 0x5b5c5e, 18, 13}}) {
+  for (const Case& c :
+       {Case{CanvasClose, 684, 0x2311e8, 18, 8}, Case{CanvasMinimize, 630, 0x5b5c5e, 18, 13}}) {
     PointerTo(c.x + 5, 12);
     PointerTo(c.x + 8, 14);
     EXPECT_EQ(SurfacePixel(CanvasSurface(c.control), 1, 1), c.hover) << c.control;
@@ -88,7 +90,7 @@ TEST_F(CaptionTest, OtherButtonsAndTheWheelChangeNothing) {
   PointerTo(684 + 10, 12);
   std::vector<unsigned char> before = Pixels(CanvasClose);
   for (const char* action : {"click 3", "click 2", "click 4", "click 5"}) {
-    Shell(std::string("xdotool ") + action);
+    ShellWhilePumping(std::string("xdotool ") + action);
     PumpEvents(200);
     EXPECT_EQ(Pixels(CanvasClose), before) << action;
   }
@@ -101,7 +103,7 @@ TEST_F(CaptionTest, MinimiseIconifiesAndTheTimersGoOn) {
   StartTimer(MainWindow, 124, 100);
   BindTimerEvent([] { ++ticks; }, MainWindow, 124);
   PointerTo(630 + 20, 12);
-  Shell("xdotool click 1");
+  ShellWhilePumping("xdotool click 1");
   GdkWindow* window = gtk_widget_get_window(Windows[MainWindow].window);
   ASSERT_TRUE(PumpUntil(
       [&] { return (gdk_window_get_state(window) & GDK_WINDOW_STATE_ICONIFIED) != 0; }, 3000));
@@ -113,11 +115,12 @@ TEST_F(CaptionTest, MinimiseIconifiesAndTheTimersGoOn) {
 TEST_F(CaptionTest, CloseSavesAndExitsZeroOnThePressBeforeTheRelease) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   std::string file = folder_ + "/qmr/Ormelund-Radio/preferences.json";
+  ShareFolderWithChildren(folder_);
   EXPECT_EXIT(
       {
         Start();
         PointerTo(684 + 20, 12);
-        Shell("xdotool mousedown 1");
+        ShellWhilePumping("xdotool mousedown 1");
         PumpEvents(3000);
         std::fputs("still running\n", stderr);
         std::exit(7);
@@ -151,16 +154,17 @@ TEST_F(CaptionTest, TheTopStripDragsTheWindowAndNothingElseDoes) {
     int64_t x0 = AppSettings.WindowX, y0 = AppSettings.WindowY;
     int wx = 0, wy = 0;
     gtk_window_get_position(GTK_WINDOW(Windows[MainWindow].window), &wx, &wy);
-    Shell("xdotool mousemove " + std::to_string(wx + c.x) + " " + std::to_string(wy + c.y) +
-          " mousedown 1 sleep 0.2 mousemove " + std::to_string(wx + c.x + 40) + " " +
-          std::to_string(wy + c.y + 30) + " sleep 0.2 mousemove " + std::to_string(wx + c.x + 60) +
-          " " + std::to_string(wy + c.y + 50) + " sleep 0.2 mouseup 1");
+    ShellWhilePumping("xdotool mousemove " + std::to_string(wx + c.x) + " " +
+                      std::to_string(wy + c.y) + " mousedown 1 sleep 0.2 mousemove " +
+                      std::to_string(wx + c.x + 40) + " " + std::to_string(wy + c.y + 30) +
+                      " sleep 0.2 mousemove " + std::to_string(wx + c.x + 60) + " " +
+                      std::to_string(wy + c.y + 50) + " sleep 0.2 mouseup 1");
     bool moved = PumpUntil([&] { return AppSettings.WindowX != x0 || AppSettings.WindowY != y0; },
                            c.moves ? 3000 : 800);
     EXPECT_EQ(moved, c.moves) << c.where;
     if (c.moves) {
       EXPECT_TRUE(PumpUntil(
-          [&] { return AppSettings.WindowX == x0 + 60 && AppSettings.WindowY == y0 + 50; }, 2000))
+          [&] { return AppSettings.WindowX == x0 + 60 && AppSettings.WindowY == y0 + 50; }, 5000))
           << c.where << ": " << AppSettings.WindowX << "," << AppSettings.WindowY;
     }
   }

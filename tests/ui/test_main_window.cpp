@@ -125,8 +125,8 @@ TEST_F(MainWindowTest, CloseRequestFromTheWindowManagerIsRefused) {
 TEST_F(MainWindowTest, MovesAreRecordedInTheSettings) {
   Start(96);
   ASSERT_EQ(Shell("xdotool windowmove " + std::to_string(MainWindowXid()) + " 300 200"), 0);
-  EXPECT_TRUE(PumpUntil([] { return AppSettings.WindowX == 300 && AppSettings.WindowY == 200; },
-                        5000))
+  EXPECT_TRUE(
+      PumpUntil([] { return AppSettings.WindowX == 300 && AppSettings.WindowY == 200; }, 5000))
       << AppSettings.WindowX << "," << AppSettings.WindowY;
   EXPECT_EQ(AppSettings.WindowW, 730);
   EXPECT_EQ(AppSettings.WindowH, 195);
@@ -136,7 +136,8 @@ TEST_F(MainWindowTest, OpensWhereThePreferencesSay) {
   std::string data_folder = folder_ + "/qmr/Ormelund-Radio/";
   std::filesystem::create_directories(data_folder);
   FILE* file = std::fopen((data_folder + "preferences.json").c_str(), "w");
-  std::fprintf(file, "{\"WindowX\": 240, \"WindowY\": 130, \"WindowW\": 100, \"Preferences\": \"%s\"}",
+  std::fprintf(file,
+               "{\"WindowX\": 240, \"WindowY\": 130, \"WindowW\": 100, \"Preferences\": \"%s\"}",
                data_folder.c_str());
   std::fclose(file);
   Start(96);
@@ -158,6 +159,7 @@ bool ReportBox(const std::string& title, const std::string& text) {
 
 TEST_F(MainWindowTest, WindowThatCannotOpenShowsTheBoxAndExitsZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ShareFolderWithChildren(folder_);
   EXPECT_EXIT(
       {
         SetMessageBoxObserver(ReportBox);

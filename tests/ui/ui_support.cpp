@@ -49,12 +49,43 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int ShellWhilePumping(const std::string& command) {
+  const gchar* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  GPid pid = 0;
+  if (!g_spawn_async(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
+                     nullptr, nullptr, &pid, nullptr))
+    return -1;
+  struct Exit {
+    bool done = false;
+    int status = 0;
+  } exit;
+  g_child_watch_add(
+      pid,
+      [](GPid child, gint status, gpointer data) {
+        auto* result = static_cast<Exit*>(data);
+        result->done = true;
+        result->status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        g_spawn_close_pid(child);
+      },
+      &exit);
+  PumpUntil([&] { return exit.done; }, 60000);
+  return exit.done ? exit.status : -1;
+}
+
+constexpr const char* SharedFolderVariable = "ORMELUND_UI_TEST_FOLDER";
+
 std::string MakeTempFolder() {
+  if (const char* shared = getenv(SharedFolderVariable)) return shared;
   char pattern[] = "/tmp/ormelund-test-XXXXXX";
   return mkdtemp(pattern);
 }
 
+void ShareFolderWithChildren(const std::string& folder) {
+  setenv(SharedFolderVariable, folder.c_str(), 1);
+}
+
 void RemoveFolder(const std::string& path) {
+  unsetenv("ORMELUND_UI_TEST_FOLDER");
   std::error_code error;
   std::filesystem::remove_all(path, error);
 }

@@ -20,8 +20,13 @@ struct WindowPicture {
   ~WindowPicture();
 };
 void TakeWindowPicture(WindowPicture* picture);
-// Runs a shell command; returns its exit status.
+// Runs a shell command; returns its exit status. The program's events wait meanwhile.
 int Shell(const std::string& command);
-// A fresh empty folder under /tmp, removed by RemoveFolder.
+// Runs a shell command while dispatching the program's events, as a user's input arrives while
+// the program runs; returns its exit status.
+int ShellWhilePumping(const std::string& command);
+// A fresh empty folder under /tmp, removed by RemoveFolder. A death test's child, which runs the
+// test again from its start, gets the parent's folder: ShareFolderWithChildren passes it on.
 std::string MakeTempFolder();
+void ShareFolderWithChildren(const std::string& folder);
 void RemoveFolder(const std::string& path);

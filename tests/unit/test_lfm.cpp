@@ -1,12 +1,11 @@
 // The station service client against a real HTTPS server on loopback.
-#include "station/lfm.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "../support/service_fixture.h"
 #include "platform/json.h"
+#include "station/lfm.h"
 
 using namespace std::string_literals;
 

@@ -1,6 +1,4 @@
 // Failures of the HTTPS transfer: each ends with the failure result within the time-outs.
-#include "platform/net.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +6,7 @@
 #include <string>
 
 #include "../support/service_fixture.h"
+#include "platform/net.h"
 #include "station/lfm.h"
 
 namespace {

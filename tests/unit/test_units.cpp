@@ -7,9 +7,9 @@ namespace {
 
 struct DpiCase {
   double dpi;
-  int64_t window_width, window_height;  // 730 x 195 units
+  int64_t window_width, window_height;         // 730 x 195 units
   int64_t close_x, close_width, close_height;  // 684, 46 x 25 units
-  int heading, text, artist;  // 11, 12, 14 points
+  int heading, text, artist;                   // 11, 12, 14 points
 };
 
 const DpiCase Cases[] = {
@@ -42,7 +42,7 @@ TEST(Units, HalvesRoundAwayFromZeroAndBackHalfUp) {
   EXPECT_EQ(UnitsToPixelsY(3), 5);    // 4.5
   EXPECT_EQ(PixelsToUnitsX(1), 1);    // 0.67
   EXPECT_EQ(PixelsToUnitsX(-3), -2);  // -2.0
-  EXPECT_EQ(PixelsToUnitsX(-1), 0);   // -0.67 -> half up
+  EXPECT_EQ(PixelsToUnitsX(-1), -1);  // -0.67
   PlatformSetDpi(120, 120);
   EXPECT_EQ(PixelsToUnitsX(5), 4);  // 4.0
   EXPECT_EQ(PixelsToUnitsX(3), 2);  // 2.4

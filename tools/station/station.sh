@@ -40,7 +40,7 @@ die() {
 }
 
 usage() {
-  sed -n '5,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '5,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
@@ -99,9 +99,8 @@ ensure_tls() {
 ensure_audio() {
   local stamp
   stamp=$(cat "$here/playlist.json" "$here/make-audio.sh" | sha256sum | cut -d' ' -f1)
-  if [ -s "$state/audio/loop.mp3" ] && [ "$(cat "$state/audio/stamp" 2>/dev/null)" = "$stamp" ]; then
+  [ -s "$state/audio/loop.mp3" ] && [ "$(cat "$state/audio/stamp" 2>/dev/null)" = "$stamp" ] &&
     return 0
-  fi
   echo "station: making the station's audio in $state/audio"
   mkdir -p "$state/audio"
   rm -f "$state/audio/stamp"
@@ -172,6 +171,10 @@ EOF
 
 # Everything "start" and "run" share: settings checked, state folder made, ports free.
 prepare() {
+  for tool in icecast2 ffmpeg sox soxi lame openssl curl python3 setpriv; do
+    command -v "$tool" >/dev/null || die "$tool is missing (tools/install-deps.sh installs it)"
+  done
+  id icecast2 >/dev/null 2>&1 || die "there is no user icecast2 (package icecast2 makes it)"
   API_PORT=${STATION_API_PORT:-8443}
   CONTROL_PORT=${STATION_CONTROL_PORT:-$((API_PORT + 1))}
   STREAM_PORT=${STATION_STREAM_PORT:-8000}
@@ -331,7 +334,8 @@ case $command in
     [ ${#args[@]} -le 2 ] || usage
     [ ${#args[@]} -eq 2 ] && state=${args[1]} ;;
   fault) [ ${#args[@]} -ge 2 ] && [ ${#args[@]} -le 3 ] || usage ;;
-  counts) [ ${#args[@]} -eq 1 ] || { [ ${#args[@]} -eq 2 ] && [ "${args[1]}" = reset ]; } || usage ;;
+  counts)
+    [ ${#args[@]} -eq 1 ] || { [ ${#args[@]} -eq 2 ] && [ "${args[1]}" = reset ]; } || usage ;;
   *) usage ;;
 esac
 state=$(realpath -m "${state:-${STATION_DIR:-$repo/build/station}}")
