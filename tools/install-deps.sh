@@ -9,6 +9,7 @@ packages=(
   icecast2 ffmpeg sox lame openssl curl python3 procps psmisc iproute2 pango1.0-tools
   pulseaudio pulseaudio-utils gstreamer1.0-pulseaudio gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-libav dbus dbus-x11 desktop-file-utils appstream
+  dpkg-dev file
 )
 missing=()
 for package in "${packages[@]}"; do
