@@ -98,14 +98,17 @@ stop_process() { # stop_process PID: TERM, a moment's grace, then KILL; waits fo
   wait "$pid" 2>/dev/null
 }
 
-sanitizer_quiet() { ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$e2e_work/program.log"; }
+sanitizer_quiet() {
+  ! grep -qE 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$e2e_work/program.log"
+}
 
 e2e_finish() {
   trap '' TERM INT HUP
   [ -n "$e2e_recorder_pid" ] && stop_process "$e2e_recorder_pid"
   [ -n "$e2e_button_down" ] && xdotool mouseup 1 2>/dev/null
   e2e_program_stop
-  [ -n "$e2e_station" ] && bash "$e2e_src/tools/station/station.sh" stop "$e2e_station" >/dev/null 2>&1
+  [ -n "$e2e_station" ] &&
+    bash "$e2e_src/tools/station/station.sh" stop "$e2e_station" >/dev/null 2>&1
   [ -n "$e2e_program_started" ] &&
     check "the program reported no sanitizer error" sanitizer_quiet
   local keep=$e2e_build/e2e-failures/$e2e_name
@@ -115,7 +118,8 @@ e2e_finish() {
     mkdir -p "$keep"
     cp -a "$e2e_work"/*.png "$e2e_work"/*.log "$keep/" 2>/dev/null
     [ -d "$e2e_work/station/logs" ] && cp -a "$e2e_work/station/logs" "$keep/station-logs"
-    [ -d "$e2e_work/station/icecast/log" ] && cp -a "$e2e_work/station/icecast/log" "$keep/icecast-logs"
+    [ -d "$e2e_work/station/icecast/log" ] &&
+      cp -a "$e2e_work/station/icecast/log" "$keep/icecast-logs"
     if [ -s "$e2e_work/program.log" ]; then
       echo "--- last lines of the program's output" >&2
       tail -n 20 "$e2e_work/program.log" >&2
@@ -142,7 +146,8 @@ trap 'exit 143' TERM INT HUP
 e2e_station_start() {
   local state=$e2e_work/station shared=$e2e_build/station
   mkdir -p "$state" "$shared"
-  if [ -s "$shared/ca.pem" ] && [ -s "$shared/tls/server.pem" ] && [ -s "$shared/tls/server.key" ]; then
+  if [ -s "$shared/ca.pem" ] && [ -s "$shared/tls/server.pem" ] &&
+    [ -s "$shared/tls/server.key" ]; then
     cp -a "$shared/ca.pem" "$shared/tls" "$state/"
   fi
   [ -s "$shared/audio/loop.mp3" ] && cp -a "$shared/audio" "$state/"

@@ -14,7 +14,8 @@ e2e_program_start || e2e_fail "the program opens its window"
 sleep 1
 e2e_shot "$e2e_work/window.png"
 e2e_rgb "$e2e_work/window.png" "$e2e_work/window.rgb"
-check "the window is 730 x 195 pixels" [ "$(identify -format %wx%h "$e2e_work/window.png")" = 730x195 ]
+check "the window is 730 x 195 pixels" \
+  [ "$(identify -format %wx%h "$e2e_work/window.png")" = 730x195 ]
 
 # The placeholders as the program draws them: font 2 (14 pt, 19 px) for the artist, font 3
 # (12 pt, 16 px) for title and album, each at x 105 of the panel.
@@ -39,7 +40,8 @@ def box(x0, y0, x1, y1):
 
 GREY, DARK, BLACK, WHITE = (76, 74, 72), (33, 33, 33), (0, 0, 0), (255, 255, 255)
 TITLE_TEXT = (0xEA, 0xEA, 0xEA)
-close_glyph = {(684 + 18 + k, 8 + k) for k in range(10)} | {(684 + 27 - k, 8 + k) for k in range(10)}
+close_glyph = ({(684 + 18 + k, 8 + k) for k in range(10)}
+               | {(684 + 27 - k, 8 + k) for k in range(10)})
 minimise_glyph = {(630 + 18 + k, 13) for k in range(10)}
 
 def between(p, a, b):  # every channel between those of two colours: text smoothed onto grey
@@ -81,9 +83,12 @@ rules = [
     # (its last two rows lie under the web view)
     ("the panel is black where it holds no text",
      [p for p in box(170, 26, 184, 153) + box(470, 26, 728, 150) if px(*p) != BLACK]),
-    ("the artist placeholder in the panel's font and colour", same_as_reference("artist", 105, 25, 35)),
-    ("the title placeholder in the panel's font and colour", same_as_reference("title", 105, 60, 20)),
-    ("the album placeholder in the panel's font and colour", same_as_reference("album", 105, 80, 21)),
+    ("the artist placeholder in the panel's font and colour",
+     same_as_reference("artist", 105, 25, 35)),
+    ("the title placeholder in the panel's font and colour",
+     same_as_reference("title", 105, 60, 20)),
+    ("the album placeholder in the panel's font and colour",
+     same_as_reference("album", 105, 80, 21)),
 ]
 print(f"title text pixels: {len(title_text)}; logo colours: {len({px(*p) for p in logo})}")
 rules.append(("the title bar shows its title text", [] if len(title_text) >= 100 else ["none"]))
@@ -98,4 +103,5 @@ head -n 1 "$e2e_work/layout.out"
 while IFS=$'\t' read -r outcome what detail; do
   check "$what ($detail)" [ "$outcome" = ok ]
 done < <(tail -n +2 "$e2e_work/layout.out")
-check "every layout rule was judged" [ "$(grep -c $'^ok\t\|^FAIL\t' "$e2e_work/layout.out")" -eq 16 ]
+check "every layout rule was judged" \
+  [ "$(grep -c $'^ok\t\|^FAIL\t' "$e2e_work/layout.out")" -eq 16 ]

@@ -137,10 +137,10 @@ for n, run in enumerate(runs):
             problems.append(f"{run['song']} replaced at {after['c1']}, before {due}")
         if last["c0"] > due + 2 * TICK + SLACK:
             problems.append(f"{run['song']} still shown at {last['c0']}, due at {due}")
+        # What the service named between the moment the song was due and the screenshot that
+        # showed the next one, and at the last reading before (the span may hold no reading).
         named = {song["title"] for c, song in served if due <= c <= after["c1"]}
-        before_due = [song["title"] for c, song in served if c < due]
-        if before_due:
-            named.add(before_due[-1])
+        named.update([song["title"] for c, song in served if c < due][-1:])
         if runs[n + 1]["song"] not in named:
             problems.append(f"{runs[n + 1]['song']} follows {run['song']}, the service named "
                             f"{sorted(named)}")
@@ -168,9 +168,10 @@ for run in runs:
             continue
         low, high = max(0, due - s["c1"]), max(0, due - s["c0"] + int(TICK + SLACK))
         # The likeliest value first: the shown one if it is still in range.
-        order = sorted(range(low, high + 1), key=lambda v: (v != previous, abs(v - (due - s["c0"]))))
-        match = next((v for v in order
-                      if same(shown, render(f"{v // 60:02d} : {v % 60:02d}", px, rows, skip))), None)
+        order = sorted(range(low, high + 1),
+                       key=lambda v: (v != previous, abs(v - (due - s["c0"]))))
+        text = lambda v: f"{v // 60:02d} : {v % 60:02d}"
+        match = next((v for v in order if same(shown, render(text(v), px, rows, skip))), None)
         if match is None:
             wrong.append(f"no value in {low}..{high} at {s['c0']}")
         elif previous is not None and match > previous:
