@@ -38,6 +38,7 @@ void CloseAllWindows() {
   DestroyWebViews();
   for (auto& [number, entry] : Windows) {
     if (entry.last_press) gdk_event_free(entry.last_press);
+    if (entry.geometry_check) g_source_remove(entry.geometry_check);
     gtk_widget_destroy(entry.window);
   }
   Windows.clear();
