@@ -138,17 +138,17 @@ def status_field(path, name):
     return 0
 
 
-def wakeups(pid):
-    """(voluntary context switches of the main thread, of all threads): each one is a sleep
-    that ended in a wake-up."""
-    main = status_field(f"/proc/{pid}/task/{pid}/status", "voluntary_ctxt_switches")
-    total = 0
+def context_switches(pid):
+    """Voluntary context switches of each thread of a process ({thread id: count}): each one is
+    a sleep that ended in a wake-up."""
+    counts = {}
     for tid in os.listdir(f"/proc/{pid}/task"):
         try:
-            total += status_field(f"/proc/{pid}/task/{tid}/status", "voluntary_ctxt_switches")
+            counts[int(tid)] = status_field(f"/proc/{pid}/task/{tid}/status",
+                                            "voluntary_ctxt_switches")
         except OSError:
-            pass
-    return main, total
+            pass  # the thread ended meanwhile
+    return counts
 
 
 def memory(pids):

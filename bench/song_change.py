@@ -2,7 +2,7 @@
 """Song change: the time from the moment the refresh rule allows a new song (the stored song's
 ends_at + 42 s on the service clock) to the new title drawn in the now-playing panel.
 
-song_change_driver runs the real start-up and main loop (window, player page, poll timer) for
+loop_driver runs the real start-up and main loop (window, player page, poll timer) for
 SECONDS and writes down, on the real-time clock, when each tick ran and when the panel drew
 each new song, and when the window next painted. The station's time line runs TIME_SCALE times
 faster, with songs of SONG_LENGTHS seconds, so that songs change every few seconds; the moment
@@ -42,7 +42,7 @@ def main():
     benchlib.enter_environment()
     with benchlib.Station(TIME_SCALE=TIME_SCALE, SONG_LENGTHS=SONG_LENGTHS) as station:
         timeline = station.control()["timeline"]
-        out = subprocess.run([benchlib.program("song_change_driver"), str(SECONDS)], check=True,
+        out = subprocess.run([benchlib.program("loop_driver"), str(SECONDS)], check=True,
                              capture_output=True, text=True).stdout
     epoch = timeline["epoch"]
     clock_start = calendar_seconds(timeline["clock_start"])

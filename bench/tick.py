@@ -18,8 +18,8 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import benchlib  # noqa: E402
 
-ROUNDS = int(os.environ.get("BENCH_TICK_ROUNDS", "4"))
-TICKS = int(os.environ.get("BENCH_TICKS", "100"))
+ROUNDS = int(os.environ.get("BENCH_TICK_ROUNDS", "8"))
+TICKS = int(os.environ.get("BENCH_TICKS", "50"))
 
 
 def run(command):
