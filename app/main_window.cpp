@@ -85,8 +85,13 @@ void RunMainWindow() {
     EndProgram();
   }
   StartMainWindow();
+#ifdef ORMELUND_POLL_LOOP_MS
+  // Benchmark build only (bench/): the polling loop, to measure what it costs.
+  for (;;) WaitEvent(ORMELUND_POLL_LOOP_MS);
+#else
   // Blocks until the next event: an idle player does not wake up between its timer ticks.
   for (;;) WaitEvent(-1);
+#endif
 }
 
 void EndProgram() {
