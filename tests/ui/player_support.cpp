@@ -24,8 +24,9 @@
 namespace {
 
 const std::string StationScript = std::string(TEST_SOURCE_DIR) + "/../tools/station/station.sh";
-// The station's audio takes seconds to make: it is kept between runs.
-const std::string AudioCache = std::string(TEST_BINARY_DIR) + "/test-cache/station-audio";
+// The station's audio takes seconds to make: it is kept between runs where the build's own
+// station and the end-to-end tests keep it.
+const std::string AudioCache = std::string(TEST_BINARY_DIR) + "/station/audio";
 
 // Ports that are free at once: all are held until every one is chosen.
 std::vector<int> FreePorts(int count) {
