@@ -20,7 +20,8 @@
 //   by whether the element has ended) and did not come from the watchdog's own reload (its first
 //   1.5 s). While the listener pauses, nothing is reloaded or played; their `play` ends it.
 // - The volume is the one set last outside a reload (the page's 0.5 at start); a reload that
-//   plays again restores it. addVolume and subtractVolume keep working on the same element.
+//   plays again restores it, also when the new pipeline reports the start volume back up to 5 s
+//   later. addVolume and subtractVolume keep working on the same element.
 // Nothing of the page is changed or added: the script keeps its state in a closure.
 // Costs: one check a second, and one timer per reload.
 const char* const StreamWatchdogScript = R"js((function () {
@@ -33,11 +34,13 @@ const char* const StreamWatchdogScript = R"js((function () {
   var ATTEMPT_MS = 8000;   // a reload that has not played by then has failed
   var SETTLE_MS = 1500;    // after a (re)load: state not judged, pause and emptied are its own
   var HEALTHY_MS = 10000;  // playing this long starts the back-off afresh
+  var REPIPE_MS = 5000;    // after a reload plays: the new pipeline may still report its volume
   var PAUSE_MS = 500;      // a pause is judged this long after it, once an `ended` had its chance
   var DELAYS = [1000, 2000, 4000, 5000];  // before the 1st, 2nd, 3rd, and every later reload
 
   function now() { return performance.now(); }
   var volume = audio.volume;
+  var pipelineVolume = audio.volume;  // what a new pipeline reports: the page's own start volume
   var userPaused = false;
   var state = 'watching';  // or 'waiting' for a reload, or 'loading' one
   var failures = 0;        // reloads since playback was last healthy: picks the next delay
@@ -45,6 +48,7 @@ const char* const StreamWatchdogScript = R"js((function () {
   var lastProgress = now();
   var healthySince = now();
   var loadedAt = now();
+  var reloadedAt = -Infinity;  // when the last reload played again
   var pauseAt = 0;         // time of a pause not yet judged
   var dead = false;        // ended, error or a foreign emptied since playback last advanced
   var stalled = false;     // stalled since the last check
@@ -98,6 +102,7 @@ const char* const StreamWatchdogScript = R"js((function () {
       if (progressed) {
         state = 'watching';
         healthySince = t;
+        reloadedAt = t;
         if (Math.abs(audio.volume - volume) > 0.001) audio.volume = volume;
       } else if (failed() || t - loadedAt >= ATTEMPT_MS) {
         scheduleReload();
@@ -124,10 +129,18 @@ const char* const StreamWatchdogScript = R"js((function () {
     pauseAt = 0;
     lastProgress = now();
   });
-  // A reload's new pipeline may report the sound server's volume: only changes outside a reload
-  // are the listener's.
+  // A reload's new pipeline reports the page's start volume back, during the reload or a little
+  // after it plays again: that change is put back. Every other change outside a reload is the
+  // listener's, addVolume and subtractVolume right after a reload included.
   audio.addEventListener('volumechange', function () {
-    if (state !== 'loading' && !settling(now())) volume = audio.volume;
+    var t = now();
+    if (state === 'loading' || settling(t)) return;
+    var reported = t - reloadedAt < REPIPE_MS && Math.abs(audio.volume - pipelineVolume) < 0.001;
+    if (!reported) {
+      volume = audio.volume;
+    } else if (Math.abs(audio.volume - volume) > 0.001) {
+      audio.volume = volume;
+    }
   });
   setInterval(check, CHECK_MS);
 })();)js";
