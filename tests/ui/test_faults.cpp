@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/local_station.h"
+#include "../support/station_with_faults.h"
 #include "app/ids.h"
 #include "panels/now_playing.h"
 #include "platform/controls.h"
@@ -92,14 +92,14 @@ void OnNowPlayingWatched() {
 
 class FaultTest : public testing::Test {
  protected:
-  static inline LocalStation* station = nullptr;
+  static inline StationWithFaults* station = nullptr;
   static inline nlohmann::json playlist;
   static inline std::string saved_host, saved_ca_file;
 
   static void SetUpTestSuite() {
     saved_host = ApiHost;
     saved_ca_file = CaFile;
-    station = new LocalStation;
+    station = new StationWithFaults;
     if (!station->Start(StationSettings)) return;
     std::ifstream file(std::string(TEST_SOURCE_DIR) + "/../tools/station/playlist.json");
     playlist = nlohmann::json::parse(file, nullptr, false);

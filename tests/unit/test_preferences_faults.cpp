@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>

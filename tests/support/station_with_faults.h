@@ -1,28 +1,32 @@
-// Runs the local station (tools/station/station.sh) for a test: on free loopback ports, in a
-// private state folder under the build's temp folder, stopped with the test process at the latest
-// (the station watches it). The station's audio is made once and kept in temp/station-audio for
-// later runs, because making it takes a while.
+// Runs the local station (tools/station/station.sh) with chosen settings for a test that switches
+// its faults: on free loopback ports, in a private state folder under the build's temp folder,
+// stopped with the test process at the latest (the station watches it). The station's audio takes
+// seconds to make: it is taken from and kept in the build's station/audio, where the build's own
+// station and the other station tests keep it, each file arriving whole by a rename.
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "fake_service.h"  // UnusedPort
 
-struct LocalStation {
+struct StationWithFaults {
   std::string state;  // the state folder
   int api_port = 0;
   int control_port = 0;
 
-  LocalStation() = default;
-  LocalStation(const LocalStation&) = delete;
-  LocalStation& operator=(const LocalStation&) = delete;
-  ~LocalStation() { Stop(); }
+  StationWithFaults() = default;
+  StationWithFaults(const StationWithFaults&) = delete;
+  StationWithFaults& operator=(const StationWithFaults&) = delete;
+  ~StationWithFaults() { Stop(); }
 
   // `settings`: station settings as environment assignments, e.g. "TIME_SCALE=200".
   bool Start(const std::string& settings) {
@@ -31,9 +35,12 @@ struct LocalStation {
     std::string pattern = (temp / "station-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) return false;
     state = pattern;
-    const std::string audio_cache = (temp / "station-audio").string();
-    if (std::filesystem::exists(audio_cache + "/loop.mp3"))
-      Run("cp -a '" + audio_cache + "' '" + state + "/audio'");
+    chmod(state.c_str(), 0755);  // Icecast runs as icecast2 and writes its logs below it
+    // The stamp first: should the cache change meanwhile, the station finds it stale and remakes.
+    std::error_code error;
+    std::filesystem::create_directories(state + "/audio", error);
+    for (const char* name : {"stamp", "loop.mp3"})
+      std::filesystem::copy_file(AudioCache() + "/" + name, state + "/audio/" + name, error);
     api_port = UnusedPort();
     do control_port = UnusedPort();
     while (control_port == api_port);
@@ -45,8 +52,7 @@ struct LocalStation {
             std::to_string(control_port) + " STATION_STREAM_PORT=" + std::to_string(stream_port) +
             " STATION_WATCH_PID=" + std::to_string(getpid()) + " " + settings + " '" + Script() +
             "' start '" + state + "' >'" + state + "-start.log' 2>&1");
-    if (started && !std::filesystem::exists(audio_cache))
-      Run("cp -a '" + state + "/audio' '" + audio_cache + "'");
+    if (started) KeepAudio();
     return started;
   }
 
@@ -78,6 +84,27 @@ struct LocalStation {
   }
 
  private:
+  static std::string AudioCache() { return std::string(TEST_BINARY_DIR) + "/station/audio"; }
+
+  // Puts the station's audio into the cache unless the cache holds the same (the stamp names the
+  // recipe); the stamp comes last.
+  void KeepAudio() {
+    const std::string audio = state + "/audio";
+    const std::string stamp = ReadText(audio + "/stamp");
+    if (stamp.empty() || ReadText(AudioCache() + "/stamp") == stamp) return;
+    std::error_code error;
+    std::filesystem::create_directories(AudioCache(), error);
+    for (const char* name : {"loop.mp3", "stamp"}) {
+      const std::string temporary = AudioCache() + "/" + name + "." + std::to_string(getpid());
+      std::filesystem::copy_file(audio + "/" + name, temporary,
+                                 std::filesystem::copy_options::overwrite_existing, error);
+      std::filesystem::rename(temporary, AudioCache() + "/" + name, error);
+    }
+  }
+  static std::string ReadText(const std::string& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
   static std::string Script() {
     return std::string(TEST_SOURCE_DIR) + "/../tools/station/station.sh";
   }
