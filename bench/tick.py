@@ -54,7 +54,7 @@ def main():
                 floor_rows += run([floor, "localhost:8443", ca, str(TICKS + 1)])
             results[phase] = (summary(player_rows), summary(floor_rows), song_requests)
             print(f"{phase} ticks: player song requests {song_requests} in "
-                  f"{ROUNDS * (TICKS + 1)} ticks", file=sys.stderr)
+                  f"{ROUNDS * (TICKS + 1)} ticks")
 
     rows = []
     for phase, label in (("clock", "clock only"), ("song", "clock + song")):
