@@ -13,6 +13,7 @@
 #include "platform/webview.h"
 #include "platform/window.h"
 #include "player/player_page.h"
+#include "player/stream_watchdog.h"
 #include "settings/preferences.h"
 #include "station/tracker.h"
 
@@ -71,6 +72,7 @@ void StartMainWindow() {
   PostControlEvent(MainWindow, CanvasNowPlaying, EventTypeRedraw, 0);
   StartTimer(MainWindow, PollTimer, PollIntervalMs);
   BindTimerEvent(OnPollTimer, MainWindow, PollTimer);
+  InstallStreamWatchdog(WebPlayer);
   LoadPlayerPage(WebPlayer);
   ShowWindow(MainWindow);
   SetWindowHook(OnMainWindowMessage, MainWindow);

@@ -16,7 +16,9 @@ struct WindowEntry {
   uint32_t background = 0xffffff;
   MessageHook hook = nullptr;
   int x = 0, y = 0, width = 0, height = 0;  // last known geometry, pixels
+  int placed_x = 0, placed_y = 0;           // where the program put the window, pixels
   bool iconified = false;
+  guint geometry_check = 0;        // pending read of the geometry after configure events
   GdkEvent* last_press = nullptr;  // the press a window move starts from
 };
 

@@ -27,8 +27,10 @@ struct JsonValue {
   int64_t integer = 0;  // Integer (unsigned values above INT64_MAX are stored as Float)
   double number = 0;    // Float
   std::string text;     // String
-  std::vector<std::pair<std::string, JsonValue>> members;  // Object
-  std::vector<JsonValue> items;                            // Array
+  // Object. The braces spare clang (with libstdc++) from asking whether the pair, and so the still
+  // incomplete JsonValue, is default-constructible.
+  std::vector<std::pair<std::string, JsonValue>> members{};
+  std::vector<JsonValue> items;  // Array
 };
 
 // False when the bytes are not exactly one well-formed JSON value; *out is then Null.

@@ -20,6 +20,10 @@ bool PlatformStart() {
   gdk_set_allowed_backends("x11,*");
   g_set_prgname("ormelund-radio");
   g_set_application_name("Ormelund-Radio");
+  // WM_CLASS's class, which the desktop entry's StartupWMClass names. GTK's argument parsing
+  // replaces a class set before it with the capitalised program name ("Ormelund-radio"), and
+  // opening the display gives the class to the first window; so between the two.
+  if (!gtk_parse_args(nullptr, nullptr)) return false;
   gdk_set_program_class("Ormelund-Radio");
   if (!gtk_init_check(nullptr, nullptr)) return false;
   double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
@@ -34,6 +38,7 @@ void CloseAllWindows() {
   DestroyWebViews();
   for (auto& [number, entry] : Windows) {
     if (entry.last_press) gdk_event_free(entry.last_press);
+    if (entry.geometry_check) g_source_remove(entry.geometry_check);
     gtk_widget_destroy(entry.window);
   }
   Windows.clear();

@@ -15,7 +15,11 @@ std::map<int, void (*)()> CrashHandlers;
 
 constexpr int LoadTimeoutMs = 10000;
 
+// A new load cancels one still running (a page with an endless stream never finishes): that one
+// reports its failure and end after the new load was asked for, so only reports after the new
+// load's start count.
 struct LoadWait {
+  bool started = false;
   bool committed = false;
   bool finished = false;
   bool failed = false;
@@ -34,12 +38,14 @@ WebKitWebView* FindView(int control) {
 
 void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer wait_pointer) {
   auto* wait = static_cast<LoadWait*>(wait_pointer);
-  if (event == WEBKIT_LOAD_COMMITTED) wait->committed = true;
-  if (event == WEBKIT_LOAD_FINISHED) wait->finished = true;
+  if (event == WEBKIT_LOAD_STARTED) wait->started = true;
+  if (event == WEBKIT_LOAD_COMMITTED && wait->started) wait->committed = true;
+  if (event == WEBKIT_LOAD_FINISHED && wait->started) wait->finished = true;
 }
 
 gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer wait_pointer) {
-  static_cast<LoadWait*>(wait_pointer)->failed = true;
+  auto* wait = static_cast<LoadWait*>(wait_pointer);
+  if (wait->started) wait->failed = true;
   return FALSE;
 }
 
@@ -109,10 +115,13 @@ void OnWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReas
         handler->second();
 }
 
-bool WaitForLoad(WebKitWebView* view, bool until_finished) {
+// Starts a load with start() and waits until it is committed (or finished).
+template <typename Start>
+bool LoadAndWait(WebKitWebView* view, bool until_finished, Start start) {
   LoadWait wait;
   gulong changed = g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), &wait);
   gulong failed = g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), &wait);
+  start();
   bool ok = DispatchUntil(
       [&] { return wait.failed || (until_finished ? wait.finished : wait.committed); },
       LoadTimeoutMs);
@@ -150,18 +159,19 @@ bool CreateWebView(int control, int64_t x, int64_t y, int64_t width, int64_t hei
                static_cast<int>(UnitsToPixelsY(y)), static_cast<int>(UnitsToPixelsX(width)),
                static_cast<int>(UnitsToPixelsY(height)));
   WebKitWebView* view = WEBKIT_WEB_VIEW(widget);
-  webkit_web_view_load_uri(view, url.empty() ? "about:blank" : url.c_str());
-  WaitForLoad(view, true);
+  LoadAndWait(view, true,
+              [&] { webkit_web_view_load_uri(view, url.empty() ? "about:blank" : url.c_str()); });
   return true;
 }
 
 bool SetWebViewHtml(int control, const std::string& html) {
   WebKitWebView* view = FindView(control);
   if (!view) return false;
-  webkit_web_view_load_html(view, html.c_str(), "about:blank");
   // An endless media stream holds back the document's load event, so the document counts as
   // loaded once it is committed and parsed.
-  if (!WaitForLoad(view, false)) return false;
+  if (!LoadAndWait(view, false,
+                   [&] { webkit_web_view_load_html(view, html.c_str(), "about:blank"); }))
+    return false;
   std::string state;
   for (int attempt = 0; attempt < LoadTimeoutMs / 50; ++attempt) {
     if (RunWebViewScript(control, "document.readyState", &state, 1000) && state != "loading")

@@ -53,13 +53,13 @@ static gboolean OnFixedDraw(GtkWidget* fixed, cairo_t* cr, gpointer number_point
   return FALSE;
 }
 
-static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer) {
-  int number = NumberOf(widget);
+// Reports a changed position or size to the window's handlers.
+static void CheckGeometry(int number) {
   WindowEntry* entry = FindWindow(number);
-  if (!entry) return FALSE;
+  if (!entry) return;
   int x = 0, y = 0, width = 0, height = 0;
-  gtk_window_get_position(GTK_WINDOW(widget), &x, &y);
-  gtk_window_get_size(GTK_WINDOW(widget), &width, &height);
+  gtk_window_get_position(GTK_WINDOW(entry->window), &x, &y);
+  gtk_window_get_size(GTK_WINDOW(entry->window), &width, &height);
   bool moved = x != entry->x || y != entry->y;
   bool sized = width != entry->width || height != entry->height;
   entry->x = x;
@@ -68,12 +68,33 @@ static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer) {
   entry->height = height;
   if (moved) DispatchWindowEvent(number, EventWindowMoved);
   if (sized && !entry->iconified) DispatchWindowEvent(number, EventWindowSized);
+}
+
+static gboolean OnGeometrySettled(gpointer number) {
+  if (WindowEntry* entry = FindWindow(GPOINTER_TO_INT(number))) entry->geometry_check = 0;
+  CheckGeometry(GPOINTER_TO_INT(number));
+  return G_SOURCE_REMOVE;
+}
+
+// While a window manager reparents a new window, asking for its position right away can still
+// give the parent-relative 0, 0; so the geometry is read once the configure events have settled.
+static gboolean OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer) {
+  int number = NumberOf(widget);
+  WindowEntry* entry = FindWindow(number);
+  if (entry && !entry->geometry_check)
+    entry->geometry_check = g_idle_add(OnGeometrySettled, GINT_TO_POINTER(number));
   return FALSE;
 }
 
 static gboolean OnWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
   if (WindowEntry* entry = FindWindow(NumberOf(widget)))
     entry->iconified = (event->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
+  return FALSE;
+}
+
+// The position a mapped window reports is settled: a good moment to take it.
+static gboolean OnMapped(GtkWidget* widget, GdkEvent*, gpointer) {
+  CheckGeometry(NumberOf(widget));
   return FALSE;
 }
 
@@ -113,22 +134,27 @@ bool OpenWindow(int number, int64_t x, int64_t y, int64_t width, int64_t height,
   entry.height = static_cast<int>(UnitsToPixelsY(height));
   entry.x = static_cast<int>(UnitsToPixelsX(x));
   entry.y = static_cast<int>(UnitsToPixelsY(y));
+  entry.placed_x = entry.x;
+  entry.placed_y = entry.y;
   entry.fixed = gtk_fixed_new();
   gtk_widget_set_size_request(entry.fixed, entry.width, entry.height);
   gtk_container_add(GTK_CONTAINER(window), entry.fixed);
-  // A fixed size that the window manager keeps, whatever natural size a child asks for.
+  // A fixed size that the window manager keeps, whatever natural size a child asks for, and a
+  // position that it honours as the user's own choice rather than placing the window itself.
   gtk_window_set_default_size(window, entry.width, entry.height);
   GdkGeometry hints = {};
   hints.min_width = hints.max_width = entry.width;
   hints.min_height = hints.max_height = entry.height;
-  gtk_window_set_geometry_hints(window, nullptr, &hints,
-                                static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE));
+  gtk_window_set_geometry_hints(
+      window, nullptr, &hints,
+      static_cast<GdkWindowHints>(GDK_HINT_MIN_SIZE | GDK_HINT_MAX_SIZE | GDK_HINT_USER_POS));
   gtk_window_move(window, entry.x, entry.y);
   gtk_widget_add_events(entry.window, GDK_BUTTON_PRESS_MASK | GDK_STRUCTURE_MASK);
   g_signal_connect(entry.fixed, "draw", G_CALLBACK(OnFixedDraw), GINT_TO_POINTER(number));
   g_signal_connect(entry.window, "configure-event", G_CALLBACK(OnConfigure), nullptr);
   g_signal_connect(entry.window, "window-state-event", G_CALLBACK(OnWindowState), nullptr);
   g_signal_connect(entry.window, "delete-event", G_CALLBACK(OnDelete), nullptr);
+  g_signal_connect(entry.window, "map-event", G_CALLBACK(OnMapped), nullptr);
   g_signal_connect(entry.window, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
   gtk_widget_show(entry.fixed);
   Windows[number] = entry;
@@ -169,7 +195,7 @@ WindowGeometry GetWindowGeometry(int number) {
 
 void ShowWindow(int number) {
   if (WindowEntry* entry = FindWindow(number)) {
-    gtk_window_move(GTK_WINDOW(entry->window), entry->x, entry->y);
+    gtk_window_move(GTK_WINDOW(entry->window), entry->placed_x, entry->placed_y);
     gtk_window_present(GTK_WINDOW(entry->window));
   }
 }

@@ -84,7 +84,8 @@ std::string QuotedText(std::string_view text) {
 }  // namespace
 
 void SetUpDataFolder() {
-  AppSettings.Preferences = UserConfigFolder() + std::string(DataFolderName);
+  AppSettings.Preferences = UserConfigFolder();
+  AppSettings.Preferences += DataFolderName;
   CreateFolderPath(AppSettings.Preferences, -1);
 }
 

@@ -13,8 +13,9 @@ namespace {
 constexpr const char* TimestampMask = "%yyyy-%mm-%dd %hh:%ii:%ss";
 constexpr size_t TimestampLength = 19;
 
-// Clears `record` and fills it from `value` by member name, without regard to case.
-void FillSong(const JsonValue* value, LFM::api_current_song* record) {
+}  // namespace
+
+void FillCurrentSong(const JsonValue& document, LFM::api_current_song* record) {
   LFM::api_artist& artist = record->artist;
   const RecordField artist_fields[] = {
       {.name = "name", .text = &artist.name},   {.name = "laut_id", .integer = &artist.laut_id},
@@ -34,10 +35,8 @@ void FillSong(const JsonValue* value, LFM::api_current_song* record) {
       {.name = "started_at", .text = &record->started_at},
       {.name = "ends_at", .text = &record->ends_at},
   };
-  FillRecord(value, song_fields);
+  FillRecord(&document, song_fields);
 }
-
-}  // namespace
 
 bool HttpGetJson(JsonValue* document, const std::string& url, int flags,
                  const std::string& userAgent) {
@@ -57,7 +56,7 @@ bool FetchCurrentSong(const std::string& stationId, LFM::api_current_song* recor
   if (!HttpGetJson(&document, "https://" + ApiHost + "/station/" + stationId + "/current_song", 0,
                    ""))
     return false;
-  FillSong(&document, record);
+  FillCurrentSong(document, record);
   return true;
 }
 

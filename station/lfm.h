@@ -50,6 +50,11 @@ constexpr const char* DefaultUserAgent = "Mozilla/5.0 Gecko/41.0 Firefox/41.0";
 bool HttpGetJson(JsonValue* document, const std::string& url, int flags,
                  const std::string& userAgent);
 
+// Clears `record` and fills it from a parsed answer, matching the service's member names without
+// regard to case; the record stays empty when `document` is not an object. FetchCurrentSong reads
+// every answer through it (and the fuzz tests feed it arbitrary documents).
+void FillCurrentSong(const JsonValue& document, LFM::api_current_song* record);
+
 // Reads the current song of `stationId` into `record`. True when an answer was read: the record
 // is then cleared and filled from it (empty when the answer is not a JSON object). On false the
 // record is left as it was.

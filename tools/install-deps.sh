@@ -6,9 +6,10 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev nlohmann-json3-dev
   fonts-open-sans fonts-dejavu-core
   xvfb xauth openbox xdotool wmctrl x11-utils x11-xserver-utils imagemagick
-  icecast2 ffmpeg sox lame openssl curl python3 procps psmisc
+  icecast2 ffmpeg sox lame openssl curl python3 procps psmisc iproute2 pango1.0-tools
   pulseaudio pulseaudio-utils gstreamer1.0-pulseaudio gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-libav dbus dbus-x11 desktop-file-utils appstream
+  dpkg-dev file
 )
 missing=()
 for package in "${packages[@]}"; do

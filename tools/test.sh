@@ -22,4 +22,6 @@ for dir in build build-asan; do
   echo "== tests of $dir"
   tools/test-env.sh ctest --test-dir "$dir" --output-on-failure --timeout 900 || status=1
 done
+echo "== fuzzing (a short run of each target; tools/fuzz.sh SECONDS runs longer)"
+tools/fuzz.sh --smoke || status=1
 exit $status

@@ -36,17 +36,7 @@ class CaptionTest : public testing::Test {
     PlatformSetDpi(96, 96);
     RemoveFolder(folder_);
   }
-  void Start(double dpi = 96) {
-    PlatformSetDpi(dpi, dpi);
-    AppSettings = {};
-    InitResources();
-    AppSettings.WindowX = 100;
-    AppSettings.WindowY = 100;
-    ASSERT_TRUE(CreateMainWindow());
-    StartMainWindow();
-    ASSERT_TRUE(PumpUntil([] { return MainWindowXid() != 0; }, 5000));
-    PumpEvents(500);
-  }
+  void Start(double dpi = 96) { StartPlayerWindow(dpi, 100, 100); }
   // Moves the real pointer to a point of the window's inner area, in pixels.
   void PointerTo(int x, int y) {
     int wx = 0, wy = 0;

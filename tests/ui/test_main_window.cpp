@@ -33,15 +33,7 @@ class MainWindowTest : public testing::Test {
     PlatformSetDpi(96, 96);
     RemoveFolder(folder_);
   }
-  void Start(double dpi) {
-    PlatformSetDpi(dpi, dpi);
-    AppSettings = {};
-    InitResources();
-    ASSERT_TRUE(CreateMainWindow());
-    StartMainWindow();
-    ASSERT_TRUE(PumpUntil([] { return MainWindowXid() != 0; }, 5000));
-    PumpEvents(500);
-  }
+  void Start(double dpi) { StartPlayerWindow(dpi); }
   std::string folder_;
 };
 

@@ -14,6 +14,7 @@
 #include "platform/window.h"
 #include "station/lfm.h"
 #include "station/tracker.h"
+#include "ui_support.h"
 
 namespace {
 
@@ -25,12 +26,7 @@ class NowPlayingTest : public testing::Test {
  protected:
   void Open(double dpi) {
     PlatformSetDpi(dpi, dpi);
-    LoadFont(FontHeading, "Segoe UI", 11);
-    LoadFont(FontText, "Segoe UI", 12);
-    LoadFont(FontArtist, "Segoe UI", 14);
-    ASSERT_TRUE(OpenWindow(MainWindow, 0, 0, 730, 195, "test"));
-    ASSERT_TRUE(CreateCanvas(CanvasNowPlaying, 170, 26, 559, 130));
-    BindControl(CanvasNowPlaying, OnNowPlayingEvent);
+    OpenNowPlayingCanvas();
     StreamDelay = 42;
     CurrentSong = {};
   }

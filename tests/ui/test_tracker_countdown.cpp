@@ -15,6 +15,7 @@
 #include "platform/window.h"
 #include "settings/preferences.h"
 #include "station/tracker.h"
+#include "ui_support.h"
 
 namespace {
 
@@ -24,12 +25,7 @@ class TrackerCountdownTest : public ServiceTest {
  protected:
   void SetUp() override {
     ServiceTest::SetUp();
-    LoadFont(FontHeading, "Segoe UI", 11);
-    LoadFont(FontText, "Segoe UI", 12);
-    LoadFont(FontArtist, "Segoe UI", 14);
-    ASSERT_TRUE(OpenWindow(MainWindow, 0, 0, 730, 195, "test"));
-    ASSERT_TRUE(CreateCanvas(CanvasNowPlaying, 170, 26, 559, 130));
-    BindControl(CanvasNowPlaying, OnNowPlayingEvent);
+    OpenNowPlayingCanvas();
     StreamDelay = 42;
     CurrentSong = {};
     AppSettings.MainStation = "ormelund-radio";

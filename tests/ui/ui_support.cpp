@@ -1,12 +1,43 @@
+// gtest before the X11 headers, whose macros clash with its names.
+#include <gtest/gtest.h>
+
 #include "ui_support.h"
 
 #include <gdk/gdkx.h>
-
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/app.h"
+#include "app/ids.h"
+#include "panels/now_playing.h"
+#include "platform/controls.h"
+#include "platform/draw.h"
 #include "platform/events.h"
 #include "platform/internal.h"
+#include "platform/platform.h"
+#include "platform/window.h"
+#include "settings/preferences.h"
+
+void OpenNowPlayingCanvas() {
+  LoadFont(FontHeading, "Segoe UI", 11);
+  LoadFont(FontText, "Segoe UI", 12);
+  LoadFont(FontArtist, "Segoe UI", 14);
+  ASSERT_TRUE(OpenWindow(MainWindow, 0, 0, 730, 195, "test"));
+  ASSERT_TRUE(CreateCanvas(CanvasNowPlaying, 170, 26, 559, 130));
+  BindControl(CanvasNowPlaying, OnNowPlayingEvent);
+}
+
+void StartPlayerWindow(double dpi, int64_t x, int64_t y) {
+  PlatformSetDpi(dpi, dpi);
+  AppSettings = {};
+  InitResources();
+  if (x >= 0) AppSettings.WindowX = x;
+  if (y >= 0) AppSettings.WindowY = y;
+  ASSERT_TRUE(CreateMainWindow());
+  StartMainWindow();
+  ASSERT_TRUE(PumpUntil([] { return MainWindowXid() != 0; }, 5000));
+  PumpEvents(500);
+}
 
 void PumpEvents(int ms) {
   gint64 end = g_get_monotonic_time() + ms * 1000;

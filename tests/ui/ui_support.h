@@ -7,6 +7,12 @@
 #include <functional>
 #include <string>
 
+// The fonts, window 1 and the now-playing canvas with its handler, as start-up makes them.
+void OpenNowPlayingCanvas();
+// The whole start-up up to the main loop, at the given DPI, with the preferences of
+// $XDG_CONFIG_HOME; `x`, `y` (units) replace the stored position when not negative.
+void StartPlayerWindow(double dpi, int64_t x = -1, int64_t y = -1);
+
 // Dispatches events for about `ms` milliseconds.
 void PumpEvents(int ms);
 // Dispatches events until `done` holds or `ms` passed; returns done().
