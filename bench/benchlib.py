@@ -120,6 +120,14 @@ def cpu_seconds(pid):
         return 0.0
 
 
+def process_name(pid):
+    try:
+        with open(f"/proc/{pid}/comm") as f:
+            return f.read().strip()
+    except OSError:
+        return str(pid)
+
+
 def tree_cpu_seconds(pids):
     return {pid: cpu_seconds(pid) for pid in pids}
 

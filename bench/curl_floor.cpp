@@ -2,8 +2,8 @@
 // song when the refresh rule says it is due), made by a bare libcurl program with the player's
 // options and a new connection each, and nothing else.
 //
-// Usage: curl_floor API_HOST CA_FILE ROUNDS
-// Prints one line per round: "wall_us cpu_us song", as tick_driver does.
+// Usage: curl_floor [--step] API_HOST CA_FILE ROUNDS
+// Prints one line per round: "wall_us cpu_us song", as tick_driver does; --step as there.
 #include <curl/curl.h>
 
 #include <chrono>
@@ -73,8 +73,13 @@ int64_t ProcessCpuMicroseconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool step = argc > 1 && std::string(argv[1]) == "--step";
+  if (step) {
+    --argc;
+    ++argv;
+  }
   if (argc != 4 || std::atoi(argv[3]) <= 0) {
-    std::fputs("usage: curl_floor API_HOST CA_FILE ROUNDS\n", stderr);
+    std::fputs("usage: curl_floor [--step] API_HOST CA_FILE ROUNDS\n", stderr);
     return 2;
   }
   const std::string base = std::string("https://") + argv[1];
@@ -83,7 +88,9 @@ int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   int64_t started_at = -1;
   int64_t ends_at = -1;
+  char line[16];
   for (int i = 0; i < rounds; ++i) {
+    if (step && std::fgets(line, sizeof line, stdin) == nullptr) break;
     const int64_t cpu_before = ProcessCpuMicroseconds();
     const auto before = std::chrono::steady_clock::now();
     std::string clock;
@@ -105,6 +112,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::microseconds>(after - before).count()),
                 static_cast<long long>(cpu_after - cpu_before), song ? 1 : 0);
+    if (step) std::fflush(stdout);
   }
   curl_global_cleanup();
   return 0;

@@ -63,7 +63,8 @@ def main():
         due = max(calendar_seconds(ends), calendar_seconds(started) + 1) + STREAM_DELAY
         allowed = epoch + (due - clock_start) / scale
         bound = TICK + (previous_end - previous_start) + (tick_end - tick_start)
-        changes.append({"latency": drawn - allowed, "painted": painted - allowed if painted else None,
+        changes.append({"latency": drawn - allowed,
+                        "painted": painted - allowed if painted else None,
                         "wait": tick_start - allowed, "tick": tick_end - tick_start,
                         "dispatch": drawn - tick_end, "bound": bound,
                         "within": drawn - allowed <= bound})
@@ -83,7 +84,8 @@ def main():
              "floor": f"bound {ms(bounds)} / {ms(bounds, max)} (750 ms + two ticks' requests)",
              "ratio": max(c["latency"] / c["bound"] for c in changes),
              "goal": "every change within its bound", "met": within == len(changes)},
-            {"bench": "song", "figure": "Song change: rule allows -> window painted (ms, median / max)",
+            {"bench": "song",
+             "figure": "Song change: rule allows -> window painted (ms, median / max)",
              "player": f"{ms(painted)} / {ms(painted, max)}" if painted else "-",
              "floor": "", "ratio": None, "goal": "report", "met": None}]
     benchlib.report(rows, "5-song")
