@@ -6,7 +6,7 @@ Against the local station with long songs (no song change is due), with the wind
 at once: the player, its polling build, and loop_driver (the player's start-up and main loop
 with the tick handler and the window's frames timed, for the split). Measured from /proc over
 SECONDS, twice: while the stream plays, and after the stream source has stopped (the page then
-stands still):
+is quiet but for the stream watchdog trying the stream again every few seconds):
   - CPU time of the player's process (all threads; the web engine's processes not included);
   - CPU time of its GUI thread (the scheduler's account);
   - voluntary context switches, each one a sleep that ended in a wake-up, of the GUI thread
