@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "../support/song_records.h"
 #include "platform/json.h"
 #include "platform/text.h"
 #include "settings/preferences.h"
@@ -83,44 +84,6 @@ std::string Printable(std::string_view bytes) {
     }
   }
   return out;
-}
-
-std::string Describe(const LFM::api_current_song& s) {
-  const LFM::api_artist& a = s.artist;
-  return nlohmann::json{{"id", s.id},
-                        {"type", s.type},
-                        {"title", s.title},
-                        {"album", s.album},
-                        {"length", s.length},
-                        {"genre", s.genre},
-                        {"releaseyear", s.releaseyear},
-                        {"created_at", s.created_at},
-                        {"artist",
-                         {{"name", a.name},
-                          {"laut_id", a.laut_id},
-                          {"url", a.url},
-                          {"laut_url", a.laut_url},
-                          {"image", a.image},
-                          {"thumb", a.thumb}}},
-                        {"started_at", s.started_at},
-                        {"ends_at", s.ends_at}}
-      .dump();
-}
-
-LFM::api_current_song OldSong() {
-  LFM::api_current_song s;
-  s.id = 7;
-  s.type = "old";
-  s.title = "Old Title";
-  s.album = "Old Album";
-  s.length = 100;
-  s.genre = "Old Genre";
-  s.releaseyear = 1999;
-  s.created_at = "2001-01-01 00:00:00";
-  s.artist = {"Old Artist", 8, "old-url", "old-laut-url", "old-image", "old-thumb"};
-  s.started_at = "2001-01-01 00:00:00";
-  s.ends_at = "2001-01-01 00:03:00";
-  return s;
 }
 
 // ---- preferences ----
@@ -221,17 +184,17 @@ std::string FuzzCurrentSong(std::string_view bytes) {
     if (!IsUtf8(*text)) return "a text is not UTF-8";
   LFM::api_current_song fresh;
   FillCurrentSong(document, &fresh);
-  if (Describe(record) != Describe(fresh)) return "the old content survived the filling";
-  if (document.type != JsonType::Object && Describe(record) != Describe({}))
+  if (SongJson(record) != SongJson(fresh)) return "the old content survived the filling";
+  if (document.type != JsonType::Object && SongJson(record) != SongJson({}))
     return "a document that is no object filled the record";
 
   // The record, written back as an answer, reads back the same.
-  const std::string answer = Describe(record);
+  const std::string answer = SongJson(record);
   JsonValue again;
   if (!ParseJson(answer, &again)) return "the record written as JSON does not parse";
   LFM::api_current_song reread;
   FillCurrentSong(again, &reread);
-  if (Describe(reread) != answer) return "the record does not read back the same";
+  if (SongJson(reread) != answer) return "the record does not read back the same";
   return "";
 }
 

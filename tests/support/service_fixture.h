@@ -8,6 +8,7 @@
 
 #include "fake_service.h"
 #include "platform/net.h"
+#include "song_records.h"
 #include "station/lfm.h"
 
 class ServiceTest : public testing::Test {
@@ -47,21 +48,4 @@ inline std::string Describe(const LFM::api_current_song& s) {
          "\nartist.name=" + a.name + "\nartist.laut_id=" + std::to_string(a.laut_id) +
          "\nartist.url=" + a.url + "\nartist.laut_url=" + a.laut_url + "\nartist.image=" + a.image +
          "\nartist.thumb=" + a.thumb + "\nstarted_at=" + s.started_at + "\nends_at=" + s.ends_at;
-}
-
-// A record with every field set, to show what a call leaves untouched.
-inline LFM::api_current_song OldSong() {
-  LFM::api_current_song s;
-  s.id = 7;
-  s.type = "old";
-  s.title = "Old Title";
-  s.album = "Old Album";
-  s.length = 100;
-  s.genre = "Old Genre";
-  s.releaseyear = 1999;
-  s.created_at = "2001-01-01 00:00:00";
-  s.artist = {"Old Artist", 8, "old-url", "old-laut-url", "old-image", "old-thumb"};
-  s.started_at = "2001-01-01 00:00:00";
-  s.ends_at = "2001-01-01 00:03:00";
-  return s;
 }

@@ -51,28 +51,6 @@ LFM::api_current_song PlayingSong() {
   return s;
 }
 
-std::string Json(const LFM::api_current_song& s) {
-  const LFM::api_artist& a = s.artist;
-  return nlohmann::json{{"id", s.id},
-                        {"type", s.type},
-                        {"title", s.title},
-                        {"album", s.album},
-                        {"length", s.length},
-                        {"genre", s.genre},
-                        {"releaseyear", s.releaseyear},
-                        {"created_at", s.created_at},
-                        {"artist",
-                         {{"name", a.name},
-                          {"laut_id", a.laut_id},
-                          {"url", a.url},
-                          {"laut_url", a.laut_url},
-                          {"image", a.image},
-                          {"thumb", a.thumb}}},
-                        {"started_at", s.started_at},
-                        {"ends_at", s.ends_at}}
-      .dump();
-}
-
 struct Seen {
   int control;
   int64_t type;
@@ -117,7 +95,7 @@ class TrackerTest : public ServiceTest {
 
 TEST_F(TrackerTest, FirstTickWithTheServiceReachableFetchesAndPostsOnce) {
   SetClock(T);
-  service->Set(SongPath, Json(PlayingSong()));
+  service->Set(SongPath, SongJson(PlayingSong()));
 
   OnPollTimer();
   EXPECT_TRUE(Events.empty()) << "the redraw is posted, not handled during the tick";
@@ -153,7 +131,7 @@ TEST_F(TrackerTest, AnUnreadableClockAsksForNoSong) {
         stored.ends_at = Stamp(T - 3600);  // long over: a readable clock would fetch
       }
       CurrentSong = stored;
-      service->Set(SongPath, Json(PlayingSong()));
+      service->Set(SongPath, SongJson(PlayingSong()));
       c.arrange();
       Tick();
       EXPECT_EQ(service->Count(SongPath), 0);
@@ -186,7 +164,7 @@ TEST_F(TrackerTest, AsksOnceTheEndPlusTheDelayHasPassed) {
     CurrentSong = PlayingSong();
     CurrentSong.ends_at = c.ends_at;
     CurrentSong.started_at = c.started_at;
-    service->Set(SongPath, Json(PlayingSong()));  // the same song: nothing changes
+    service->Set(SongPath, SongJson(PlayingSong()));  // the same song: nothing changes
     SetClock(c.clock);
     Tick();
     EXPECT_EQ(service->Count(SongPath), c.want_requests);
@@ -221,7 +199,7 @@ TEST_F(TrackerTest, OnlyArtistAlbumOrTitleMakeASongNew) {
     CurrentSong = stored;
     LFM::api_current_song fetched = stored;
     c.change(fetched);
-    service->Set(SongPath, Json(fetched));
+    service->Set(SongPath, SongJson(fetched));
     SetClock(T);
 
     Tick();
