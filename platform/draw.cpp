@@ -65,10 +65,6 @@ bool LoadFont(int number, const std::string& face, double points) {
   return true;
 }
 
-bool FontExists(int number) {
-  return Fonts.count(number) != 0;
-}
-
 bool CreateImage(int number, int width, int height) {
   if (width <= 0 || height <= 0) return false;
   cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);

@@ -13,7 +13,6 @@
 // Fonts: the family list puts `face` first with a close free humanist sans after it; the pixel
 // size is FontPixelHeight(points).
 bool LoadFont(int number, const std::string& face, double points);
-bool FontExists(int number);
 
 // Images: cairo ARGB32 surfaces; a new image is opaque black.
 bool CreateImage(int number, int width, int height);
