@@ -48,12 +48,16 @@ const char* const StreamWatchdogScript = R"js((function () {
   var lastProgress = now();
   var healthySince = now();
   var loadedAt = now();
-  var reloadedAt = -Infinity;  // when the last reload played again
+  var reloadedAt = now();      // when the pipeline last started: the page's load, or a reload's play
+  var reloadStartedAt = -Infinity;  // when the watchdog last reloaded
   var pauseAt = 0;         // time of a pause not yet judged
   var dead = false;        // ended, error or a foreign emptied since playback last advanced
   var stalled = false;     // stalled since the last check
 
   function settling(t) { return t - loadedAt < SETTLE_MS; }
+  // Pauses and volume changes this soon after the watchdog's own reload are the reload's; those
+  // right after the page's load are the listener's.
+  function reloading(t) { return t - reloadStartedAt < SETTLE_MS; }
 
   function failed() {
     return dead || audio.ended || audio.error !== null ||
@@ -72,7 +76,7 @@ const char* const StreamWatchdogScript = R"js((function () {
       return;
     }
     state = 'loading';
-    loadedAt = now();
+    loadedAt = reloadStartedAt = now();
     dead = stalled = false;
     pauseAt = 0;
     audio.load();
@@ -122,7 +126,7 @@ const char* const StreamWatchdogScript = R"js((function () {
   });
   audio.addEventListener('stalled', function () { stalled = true; });
   audio.addEventListener('pause', function () {
-    if (!settling(now())) pauseAt = now();
+    if (!reloading(now())) pauseAt = now();
   });
   audio.addEventListener('play', function () {
     userPaused = false;
@@ -134,7 +138,7 @@ const char* const StreamWatchdogScript = R"js((function () {
   // listener's, addVolume and subtractVolume right after a reload included.
   audio.addEventListener('volumechange', function () {
     var t = now();
-    if (state === 'loading' || settling(t)) return;
+    if (state === 'loading' || reloading(t)) return;
     var reported = t - reloadedAt < REPIPE_MS && Math.abs(audio.volume - pipelineVolume) < 0.001;
     if (!reported) {
       volume = audio.volume;
